@@ -1,0 +1,48 @@
+#include "platform/Base.h"
+
+#include "platform/CodePages.h"
+#include "platform/Files.h"
+
+namespace kv {
+
+std::string ToUtf8(StringView s) { return platform::EncodeUtf8(s); }
+String FromUtf8(std::string_view s) { return platform::DecodeUtf8Lenient(s); }
+
+// noinline: the return address is then the code that raised the exception.
+__attribute__((noinline)) Exception::Exception(String message)
+    : FMessage(std::move(message)), FWhat(ToUtf8(FMessage)) {
+  auto ret = reinterpret_cast<std::uintptr_t>(__builtin_return_address(0));
+  auto base = platform::ModuleBaseAddress();
+  FAddress = ret >= base ? ret - base : 0;
+}
+
+String FormatSimple(StringView pattern, std::initializer_list<String> args) {
+  String out;
+  out.reserve(pattern.size() + 32);
+  auto it = args.begin();
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    char16_t c = pattern[i];
+    if (c == u'%' && i + 1 < pattern.size()) {
+      char16_t n = pattern[i + 1];
+      if (n == u'%') {
+        out += u'%';
+        ++i;
+        continue;
+      }
+      if (n == u's' || n == u'd' || n == u'p') {
+        if (it != args.end()) out += *it++;
+        ++i;
+        continue;
+      }
+    }
+    out += c;
+  }
+  return out;
+}
+
+String IntToStr(long long v) {
+  std::string s = std::to_string(v);
+  return String(s.begin(), s.end());
+}
+
+}  // namespace kv

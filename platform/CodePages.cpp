@@ -1,0 +1,127 @@
+// The portable conversions; the code-page specific ones are in win32/ and posix/.
+#include "platform/CodePages.h"
+
+namespace kv::platform {
+
+String DecodeUtf8Lenient(std::string_view s) {
+  String out;
+  out.reserve(s.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  const size_t n = s.size();
+  size_t i = 0;
+  while (i < n) {
+    unsigned char c = p[i];
+    if (c < 0x80) {
+      // Fast run of ASCII.
+      size_t j = i;
+      while (j < n && p[j] < 0x80) ++j;
+      out.append(p + i, p + j);
+      i = j;
+      continue;
+    }
+    unsigned need;
+    char32_t cp;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+      need = 1;
+      cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      need = 2;
+      cp = c & 0x0F;
+      if (c == 0xE0) lo = 0xA0;
+      if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      need = 3;
+      cp = c & 0x07;
+      if (c == 0xF0) lo = 0x90;
+      if (c == 0xF4) hi = 0x8F;
+    } else {
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    size_t j = i + 1;
+    bool ok = true;
+    for (unsigned k = 0; k < need; ++k, ++j) {
+      if (j >= n || p[j] < lo || p[j] > hi) {
+        ok = false;
+        break;
+      }
+      cp = (cp << 6) | (p[j] & 0x3F);
+      lo = 0x80;
+      hi = 0xBF;
+    }
+    if (!ok) {
+      out += u'\uFFFD';
+      i = j;  // the maximal subpart is replaced once
+      continue;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (cp >> 10));
+      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(cp);
+    }
+    i = j;
+  }
+  return out;
+}
+
+bool IsValidUtf8(std::string_view s) {
+  String d = DecodeUtf8Lenient(s);
+  if (d.find(u'\uFFFD') == String::npos) return true;
+  return EncodeUtf8(d) == s;  // a literal U+FFFD in the input is valid
+}
+
+std::string EncodeUtf8(StringView s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    char32_t c = s[i];
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+namespace {
+// Windows-1252 0x80..0x9F; the undefined bytes keep their own value.
+constexpr char16_t k1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+}  // namespace
+
+char16_t Windows1252ToChar(unsigned char b) {
+  return (b >= 0x80 && b <= 0x9F) ? k1252High[b - 0x80] : static_cast<char16_t>(b);
+}
+
+String DecodeWindows1252(std::string_view bytes) {
+  String out(bytes.size(), u'\0');
+  for (size_t i = 0; i < bytes.size(); ++i) out[i] = Windows1252ToChar(static_cast<unsigned char>(bytes[i]));
+  return out;
+}
+
+}  // namespace kv::platform

@@ -1,0 +1,82 @@
+// Files and folders: open with share modes, read and write at a position,
+// existence tests, the running program's file name.
+//
+// Paths are texts in the Windows style. On Linux a "\" is a path separator
+// like "/", and a name that is missing in its exact letter case is looked up
+// ignoring case, one path component after the other, so that a medium made
+// for Windows works unchanged.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Base.h"
+
+namespace kv::platform {
+
+// Error numbers in the Windows numbering on every platform.
+enum : std::uint32_t {
+  kErrorSuccess = 0,
+  kErrorFileNotFound = 2,
+  kErrorPathNotFound = 3,
+  kErrorAccessDenied = 5,
+  kErrorSharingViolation = 32,
+  kErrorHandleEof = 38,
+  kErrorFileExists = 80,
+  kErrorInvalidParameter = 87,
+  kErrorDiskFull = 112,
+  kErrorDirectory = 267,
+};
+
+std::uint32_t LastError();
+void SetLastError(std::uint32_t code);
+String SysErrorMessage(std::uint32_t code);
+
+enum class FileAccess { Read, Write, ReadWrite };
+// Who else may use the file while it is open: as FILE_SHARE_READ and friends.
+enum class FileShare { None, Read, ReadWrite };
+enum class FileDisposition { OpenExisting, CreateAlways, OpenAlways, CreateNew };
+
+class FileHandle {
+ public:
+  FileHandle() = default;
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  ~FileHandle() { Close(); }
+
+  // False with LastError() set when the file cannot be opened.
+  bool Open(StringView name, FileAccess access, FileShare share, FileDisposition disposition);
+  void Close() noexcept;
+  bool IsOpen() const noexcept { return FHandle != kInvalid; }
+
+  // Bytes read (0 at the end); -1 on an error.
+  std::int64_t Read(void* buffer, std::int64_t count);
+  // Bytes written; -1 on an error.
+  std::int64_t Write(const void* buffer, std::int64_t count);
+  bool Seek(std::int64_t position);
+  std::int64_t Position() const;
+  std::int64_t Size() const;
+  bool Truncate();  // at the current position
+  bool Flush();     // to the disk
+
+ private:
+  static constexpr std::intptr_t kInvalid = -1;
+  std::intptr_t FHandle = kInvalid;
+};
+
+// A file (not a folder) of that name exists; links are followed.
+bool FileExists(StringView name);
+bool DirectoryExists(StringView name);
+// A directory search for exactly this name: true when an entry was found, with
+// its directory attribute in *isDirectory.
+bool FindExactEntry(StringView name, bool* isDirectory);
+
+// Full file name of the running program (on Linux too written with "\").
+String ModuleFileName();
+// Load address of the running program, to make code addresses relative.
+std::uintptr_t ModuleBaseAddress();
+String GetCurrentDir();
+
+// The path as the operating system writes it (on Linux with "/").
+String DisplayPath(StringView name);
+
+}  // namespace kv::platform

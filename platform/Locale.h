@@ -1,0 +1,35 @@
+// The user's locale: linguistic upper-casing, collation, and the raw date,
+// time and number settings from which the process-wide format settings are made.
+#pragma once
+
+#include "platform/Base.h"
+
+namespace kv::platform {
+
+// 65536 entries: the user's linguistic upper case of every UTF-16 code unit
+// (surrogates map to themselves). Built once, on first use; thread-safe.
+const char16_t* UpperCaseTable();
+const char16_t* LowerCaseTable();
+
+// The user's collation: -1, 0 or 1.
+int CompareStringLocale(StringView a, StringView b, bool ignoreCase);
+
+struct LocaleFormats {
+  char16_t DateSeparator = u'/';
+  char16_t TimeSeparator = u':';
+  char16_t DecimalSeparator = u'.';
+  char16_t ThousandSeparator = u',';
+  // Patterns in the framework's notation: d dd ddd dddd, M MM MMM MMMM,
+  // yy yyyy, h hh, n nn, s ss, z zzz, AMPM; "/" is the date separator and ":"
+  // the time separator.
+  String ShortDateFormat = u"M/d/yyyy";
+  String LongDateFormat = u"dddd, MMMM d, yyyy";
+  String ShortTimeFormat = u"h:nn AMPM";
+  String LongTimeFormat = u"h:nn:ss AMPM";
+  String TimeAMString = u"AM";
+  String TimePMString = u"PM";
+};
+
+LocaleFormats UserLocaleFormats();
+
+}  // namespace kv::platform

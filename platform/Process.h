@@ -1,0 +1,74 @@
+// Starting programs: as a child process and through the shell.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "platform/Base.h"
+
+namespace kv::platform {
+
+constexpr std::uint32_t kStillActive = 259;
+
+// A started process; closing it does not end the process.
+class Process {
+ public:
+  Process() = default;
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+  Process(Process&& o) noexcept : FHandle(o.FHandle) { o.FHandle = 0; }
+  ~Process() { Close(); }
+
+  bool IsValid() const noexcept { return FHandle != 0; }
+  // kStillActive while it runs; false when there is no process or the query fails.
+  bool GetExitCode(std::uint32_t* code);
+  void Wait();
+  void Close() noexcept;
+  void Attach(std::intptr_t handle) noexcept {
+    Close();
+    FHandle = handle;
+  }
+
+ private:
+  std::intptr_t FHandle = 0;  // a process handle on Windows, a process id on Linux
+};
+
+struct CreateProcessArgs {
+  String applicationName;
+  String commandLine;          // passed as a (possibly empty) text, never absent
+  bool inheritHandles = true;
+  std::uint32_t creationFlags = 0x20;  // NORMAL_PRIORITY_CLASS
+  String currentDirectory = u".";
+  std::uint32_t startupInfoSize = 68;  // size field of STARTUPINFOW
+};
+
+// CreateProcessW with these arguments (Linux: posix_spawn of applicationName
+// with the command line split at blanks). False with LastError() set on failure.
+bool CreateProcess(const CreateProcessArgs& args, Process* process);
+
+struct ShellExecuteArgs {
+  std::uint32_t structSize = 60;   // cbSize of SHELLEXECUTEINFOW
+  std::uint32_t mask = 0x40;       // SEE_MASK_NOCLOSEPROCESS (0x100: SEE_MASK_NOASYNC)
+  String verb = u"open";           // "open" or "runas"
+  std::optional<String> file;      // absent when empty
+  String parameters;
+  std::optional<String> directory;
+  int show = 1;                    // SW_SHOWNORMAL
+};
+
+// ShellExecuteExW. On Linux the verb "open" hands the file to the desktop's
+// opener (xdg-open, or the program named by KV_SHELL_OPENER) and "runas" to
+// pkexec. False with LastError() set on failure.
+bool ShellExecute(const ShellExecuteArgs& args, Process* process);
+
+// SetErrorMode(SEM_NOGPFAULTERRORBOX) and no runtime error boxes; nothing on Linux.
+void SuppressErrorDialogs();
+
+// The task-modal error box of the last-resort handling; on Linux the title
+// and text go to standard error.
+void ShowFatalErrorBox(StringView title, StringView text);
+
+String GetEnvironmentVariable(StringView name);
+std::uint32_t CurrentProcessId();
+
+}  // namespace kv::platform

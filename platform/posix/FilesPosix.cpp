@@ -1,0 +1,284 @@
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cwctype>
+#include <string>
+#include <vector>
+
+#include "platform/CodePages.h"
+#include "platform/Files.h"
+#include "platform/posix/PosixPath.h"
+
+extern "C" char __executable_start;  // provided by the GNU linker
+
+namespace kv::platform {
+
+namespace {
+thread_local std::uint32_t tLastError = 0;
+
+std::uint32_t FromErrno(int e) {
+  switch (e) {
+    case 0: return kErrorSuccess;
+    case ENOENT: return kErrorFileNotFound;
+    case ENOTDIR: return kErrorPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS: return kErrorAccessDenied;
+    case EWOULDBLOCK: return kErrorSharingViolation;
+    case EEXIST: return kErrorFileExists;
+    case ENOSPC: return kErrorDiskFull;
+    case EISDIR: return kErrorAccessDenied;
+    default: return 0x20000000u | static_cast<std::uint32_t>(e);  // customer bit: errno itself
+  }
+}
+
+void SetFromErrno() { tLastError = FromErrno(errno); }
+
+// Paths handed to the framework use "\" like the Windows build, so that the
+// same path rules (folder part, trailing backslashes) hold on both.
+String WindowsStylePath(std::string_view native) {
+  String s = FromUtf8(native);
+  for (auto& c : s)
+    if (c == u'/') c = u'\\';
+  return s;
+}
+
+std::string FoldName(const std::string& utf8) {
+  String u = DecodeUtf8Lenient(utf8);
+  for (auto& c : u) c = static_cast<char16_t>(std::towupper(c));
+  return EncodeUtf8(u);
+}
+}  // namespace
+
+std::string NativePath(StringView name) {
+  std::string p = EncodeUtf8(name);
+  for (auto& c : p)
+    if (c == '\\') c = '/';
+  struct stat st;
+  if (p.empty() || ::lstat(p.c_str(), &st) == 0) return p;
+  // Look the missing name up ignoring letter case, component by component.
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= p.size()) {
+    size_t slash = p.find('/', start);
+    if (slash == std::string::npos) slash = p.size();
+    parts.push_back(p.substr(start, slash - start));
+    start = slash + 1;
+  }
+  std::string cur = p[0] == '/' ? "/" : "";
+  bool exact = true;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    const std::string& part = parts[i];
+    if (part.empty()) continue;
+    std::string candidate = cur.empty() || cur.back() == '/' ? cur + part : cur + "/" + part;
+    if (!exact || ::lstat(candidate.c_str(), &st) == 0 || part == "." || part == "..") {
+      cur = candidate;
+      continue;
+    }
+    DIR* d = ::opendir(cur.empty() ? "." : cur.c_str());
+    std::string found;
+    if (d) {
+      std::string want = FoldName(part);
+      while (dirent* e = ::readdir(d)) {
+        if (FoldName(e->d_name) == want) {
+          found = e->d_name;
+          break;
+        }
+      }
+      ::closedir(d);
+    }
+    if (found.empty()) {
+      exact = false;  // the rest cannot exist either: keep the given names
+      cur = candidate;
+    } else {
+      cur = cur.empty() || cur.back() == '/' ? cur + found : cur + "/" + found;
+    }
+  }
+  if (!p.empty() && p.back() == '/' && (cur.empty() || cur.back() != '/')) cur += '/';
+  return cur;
+}
+
+std::uint32_t LastError() { return tLastError; }
+void SetLastError(std::uint32_t code) { tLastError = code; }
+
+String SysErrorMessage(std::uint32_t code) {
+  int e;
+  switch (code) {
+    case kErrorFileNotFound: e = ENOENT; break;
+    case kErrorPathNotFound: e = ENOTDIR; break;
+    case kErrorAccessDenied: e = EACCES; break;
+    case kErrorSharingViolation: return u"The process cannot access the file because it is being used by another process";
+    case kErrorFileExists: e = EEXIST; break;
+    case kErrorDiskFull: e = ENOSPC; break;
+    case kErrorHandleEof: return u"Reached the end of the file";
+    default: e = (code & 0x20000000u) ? static_cast<int>(code & 0x1FFFFFFFu) : EINVAL;
+  }
+  char buf[256];
+  const char* msg = ::strerror_r(e, buf, sizeof buf);
+  return FromUtf8(msg);
+}
+
+bool FileHandle::Open(StringView name, FileAccess access, FileShare share, FileDisposition disposition) {
+  Close();
+  std::string path = NativePath(name);
+  int flags = O_CLOEXEC;
+  flags |= access == FileAccess::Read ? O_RDONLY : access == FileAccess::Write ? O_WRONLY : O_RDWR;
+  switch (disposition) {
+    case FileDisposition::OpenExisting: break;
+    case FileDisposition::CreateAlways: flags |= O_CREAT | O_TRUNC; break;
+    case FileDisposition::OpenAlways: flags |= O_CREAT; break;
+    case FileDisposition::CreateNew: flags |= O_CREAT | O_EXCL; break;
+  }
+  // Truncation waits until the share lock is held, so a refused open changes nothing.
+  bool truncate = (flags & O_TRUNC) != 0;
+  flags &= ~O_TRUNC;
+  int fd = ::open(path.c_str(), flags, 0666);
+  if (fd < 0) {
+    SetFromErrno();
+    return false;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    tLastError = kErrorAccessDenied;
+    return false;
+  }
+  // Share modes as advisory locks: a reader that lets others only read holds a
+  // shared lock, a writer an exclusive one; a conflict is a sharing violation.
+  int lock = -1;
+  if (access == FileAccess::Read && share != FileShare::ReadWrite) lock = LOCK_SH;
+  if (access != FileAccess::Read && share != FileShare::ReadWrite) lock = LOCK_EX;
+  if (lock >= 0 && ::flock(fd, lock | LOCK_NB) != 0) {
+    ::close(fd);
+    tLastError = kErrorSharingViolation;
+    return false;
+  }
+  if (truncate && ::ftruncate(fd, 0) != 0) {
+    SetFromErrno();
+    ::close(fd);
+    return false;
+  }
+  FHandle = fd;
+  tLastError = 0;
+  return true;
+}
+
+void FileHandle::Close() noexcept {
+  if (FHandle != kInvalid) {
+    ::close(static_cast<int>(FHandle));
+    FHandle = kInvalid;
+  }
+}
+
+std::int64_t FileHandle::Read(void* buffer, std::int64_t count) {
+  auto* p = static_cast<char*>(buffer);
+  std::int64_t done = 0;
+  while (done < count) {
+    ssize_t n = ::read(static_cast<int>(FHandle), p + done, static_cast<size_t>(count - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      SetFromErrno();
+      return -1;
+    }
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+std::int64_t FileHandle::Write(const void* buffer, std::int64_t count) {
+  auto* p = static_cast<const char*>(buffer);
+  std::int64_t done = 0;
+  while (done < count) {
+    ssize_t n = ::write(static_cast<int>(FHandle), p + done, static_cast<size_t>(count - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      SetFromErrno();
+      return -1;
+    }
+    done += n;
+  }
+  return done;
+}
+
+bool FileHandle::Seek(std::int64_t position) {
+  if (::lseek(static_cast<int>(FHandle), position, SEEK_SET) < 0) {
+    SetFromErrno();
+    return false;
+  }
+  return true;
+}
+
+std::int64_t FileHandle::Position() const { return ::lseek(static_cast<int>(FHandle), 0, SEEK_CUR); }
+
+std::int64_t FileHandle::Size() const {
+  struct stat st;
+  if (::fstat(static_cast<int>(FHandle), &st) != 0) return -1;
+  return st.st_size;
+}
+
+bool FileHandle::Truncate() {
+  if (::ftruncate(static_cast<int>(FHandle), Position()) != 0) {
+    SetFromErrno();
+    return false;
+  }
+  return true;
+}
+
+bool FileHandle::Flush() {
+  if (::fsync(static_cast<int>(FHandle)) != 0) {
+    SetFromErrno();
+    return false;
+  }
+  return true;
+}
+
+bool FileExists(StringView name) {
+  if (name.empty()) return false;
+  struct stat st;
+  return ::stat(NativePath(name).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(StringView name) {
+  if (name.empty()) return false;
+  struct stat st;
+  return ::stat(NativePath(name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FindExactEntry(StringView name, bool* isDirectory) {
+  struct stat st;
+  std::string p = NativePath(name);
+  if (p.empty() || ::lstat(p.c_str(), &st) != 0) return false;
+  if (isDirectory) *isDirectory = S_ISDIR(st.st_mode);
+  return true;
+}
+
+String ModuleFileName() {
+  char buf[PATH_MAX + 1];
+  ssize_t n = ::readlink("/proc/self/exe", buf, PATH_MAX);
+  if (n <= 0) return {};
+  return WindowsStylePath(std::string_view(buf, static_cast<size_t>(n)));
+}
+
+std::uintptr_t ModuleBaseAddress() { return reinterpret_cast<std::uintptr_t>(&__executable_start); }
+
+String GetCurrentDir() {
+  char buf[PATH_MAX + 1];
+  if (!::getcwd(buf, sizeof buf)) return {};
+  return WindowsStylePath(buf);
+}
+
+String DisplayPath(StringView name) {
+  String s(name);
+  for (auto& c : s)
+    if (c == u'\\') c = u'/';
+  return s;
+}
+
+}  // namespace kv::platform

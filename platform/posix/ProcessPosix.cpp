@@ -1,0 +1,161 @@
+#include <errno.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/CodePages.h"
+#include "platform/Files.h"
+#include "platform/Process.h"
+#include "platform/posix/PosixPath.h"
+
+extern char** environ;
+
+namespace kv::platform {
+
+namespace {
+
+std::vector<std::string> SplitCommandLine(const std::string& s) {
+  std::vector<std::string> out;
+  std::string cur;
+  bool quoted = false, any = false;
+  for (char c : s) {
+    if (c == '"') {
+      quoted = !quoted;
+      any = true;
+    } else if ((c == ' ' || c == '\t') && !quoted) {
+      if (any) out.push_back(cur);
+      cur.clear();
+      any = false;
+    } else {
+      cur += c;
+      any = true;
+    }
+  }
+  if (any) out.push_back(cur);
+  return out;
+}
+
+bool Spawn(const std::string& file, const std::vector<std::string>& args, const std::string& dir, bool search,
+           Process* process) {
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  if (!dir.empty() && dir != ".") posix_spawn_file_actions_addchdir_np(&fa, dir.c_str());
+  pid_t pid = 0;
+  int rc = search ? posix_spawnp(&pid, file.c_str(), &fa, nullptr, argv.data(), environ)
+                  : posix_spawn(&pid, file.c_str(), &fa, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&fa);
+  if (rc != 0) {
+    errno = rc;
+    SetLastError(rc == ENOENT ? kErrorFileNotFound : rc == ENOEXEC ? 193 /* ERROR_BAD_EXE_FORMAT */ : kErrorAccessDenied);
+    return false;
+  }
+  if (process) process->Attach(pid);
+  SetLastError(0);
+  return true;
+}
+
+bool OnPath(const std::string& name) {
+  if (name.find('/') != std::string::npos) return ::access(name.c_str(), X_OK) == 0;
+  const char* path = std::getenv("PATH");
+  std::string p = path ? path : "/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= p.size()) {
+    size_t end = p.find(':', start);
+    if (end == std::string::npos) end = p.size();
+    std::string cand = p.substr(start, end - start) + "/" + name;
+    if (::access(cand.c_str(), X_OK) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool Process::GetExitCode(std::uint32_t* code) {
+  if (FHandle <= 0) return false;
+  int status = 0;
+  pid_t r = ::waitpid(static_cast<pid_t>(FHandle), &status, WNOHANG);
+  if (r == 0) {
+    *code = kStillActive;
+    return true;
+  }
+  if (r < 0) return false;
+  *code = WIFEXITED(status) ? static_cast<std::uint32_t>(WEXITSTATUS(status)) : 0xC0000000u | WTERMSIG(status);
+  FHandle = -FHandle;  // reaped: remember the code is gone
+  return true;
+}
+
+void Process::Wait() {
+  if (FHandle <= 0) return;
+  siginfo_t info;
+  while (::waitid(P_PID, static_cast<id_t>(FHandle), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+  }
+}
+
+void Process::Close() noexcept { FHandle = 0; }
+
+bool CreateProcess(const CreateProcessArgs& args, Process* process) {
+  std::string file = NativePath(args.applicationName);
+  struct stat st;
+  if (::stat(file.c_str(), &st) != 0) {
+    SetLastError(errno == ENOENT ? kErrorFileNotFound : kErrorPathNotFound);
+    return false;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    SetLastError(kErrorAccessDenied);
+    return false;
+  }
+  std::vector<std::string> argv{file};
+  for (auto& a : SplitCommandLine(EncodeUtf8(args.commandLine))) argv.push_back(a);
+  return Spawn(file, argv, NativePath(args.currentDirectory), false, process);
+}
+
+bool ShellExecute(const ShellExecuteArgs& args, Process* process) {
+  if (!args.file) {
+    SetLastError(kErrorFileNotFound);
+    return false;
+  }
+  std::string opener;
+  if (args.verb == u"runas") {
+    opener = "pkexec";
+  } else {
+    const char* o = std::getenv("KV_SHELL_OPENER");
+    opener = o && *o ? o : "xdg-open";
+  }
+  if (!OnPath(opener)) {
+    SetLastError(1155);  // ERROR_NO_ASSOCIATION
+    return false;
+  }
+  std::vector<std::string> argv{opener, NativePath(*args.file)};
+  for (auto& a : SplitCommandLine(EncodeUtf8(args.parameters))) argv.push_back(a);
+  std::string dir = args.directory ? NativePath(*args.directory) : std::string();
+  if (!Spawn(opener, argv, dir, true, process)) return false;
+  if ((args.mask & 0x40) == 0 && process) process->Close();
+  return true;
+}
+
+void SuppressErrorDialogs() {}
+
+void ShowFatalErrorBox(StringView title, StringView text) {
+  std::string t = EncodeUtf8(title), m = EncodeUtf8(text);
+  std::fprintf(stderr, "%s: %s", t.c_str(), m.c_str());
+  std::fflush(stderr);
+}
+
+String GetEnvironmentVariable(StringView name) {
+  const char* v = std::getenv(EncodeUtf8(name).c_str());
+  return v ? FromUtf8(v) : String();
+}
+
+std::uint32_t CurrentProcessId() { return static_cast<std::uint32_t>(::getpid()); }
+
+}  // namespace kv::platform

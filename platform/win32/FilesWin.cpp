@@ -1,0 +1,158 @@
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/Files.h"
+
+namespace kv::platform {
+
+namespace {
+const wchar_t* W(const String& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+HANDLE H(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+}  // namespace
+
+std::uint32_t LastError() { return ::GetLastError(); }
+void SetLastError(std::uint32_t code) { ::SetLastError(code); }
+
+String SysErrorMessage(std::uint32_t code) {
+  wchar_t* buf = nullptr;
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                           nullptr, code, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
+  String s;
+  if (n && buf) s.assign(reinterpret_cast<char16_t*>(buf), n);
+  if (buf) LocalFree(buf);
+  while (!s.empty() && (s.back() == u'\r' || s.back() == u'\n' || s.back() == u' ' || s.back() == u'.'))
+    s.pop_back();
+  return s;
+}
+
+bool FileHandle::Open(StringView name, FileAccess access, FileShare share, FileDisposition disposition) {
+  Close();
+  DWORD acc = access == FileAccess::Read ? GENERIC_READ
+              : access == FileAccess::Write ? GENERIC_WRITE
+                                             : GENERIC_READ | GENERIC_WRITE;
+  DWORD sh = share == FileShare::None ? 0 : share == FileShare::Read ? FILE_SHARE_READ
+                                                                     : FILE_SHARE_READ | FILE_SHARE_WRITE;
+  DWORD disp = disposition == FileDisposition::OpenExisting ? OPEN_EXISTING
+               : disposition == FileDisposition::CreateAlways ? CREATE_ALWAYS
+               : disposition == FileDisposition::OpenAlways   ? OPEN_ALWAYS
+                                                              : CREATE_NEW;
+  String n(name);
+  HANDLE h = CreateFileW(W(n), acc, sh, nullptr, disp, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FHandle = reinterpret_cast<std::intptr_t>(h);
+  return true;
+}
+
+void FileHandle::Close() noexcept {
+  if (FHandle != kInvalid) {
+    CloseHandle(H(FHandle));
+    FHandle = kInvalid;
+  }
+}
+
+std::int64_t FileHandle::Read(void* buffer, std::int64_t count) {
+  auto* p = static_cast<char*>(buffer);
+  std::int64_t done = 0;
+  while (done < count) {
+    DWORD want = static_cast<DWORD>(std::min<std::int64_t>(count - done, 1 << 30));
+    DWORD got = 0;
+    if (!ReadFile(H(FHandle), p + done, want, &got, nullptr)) return -1;
+    if (got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
+std::int64_t FileHandle::Write(const void* buffer, std::int64_t count) {
+  auto* p = static_cast<const char*>(buffer);
+  std::int64_t done = 0;
+  while (done < count) {
+    DWORD want = static_cast<DWORD>(std::min<std::int64_t>(count - done, 1 << 30));
+    DWORD put = 0;
+    if (!WriteFile(H(FHandle), p + done, want, &put, nullptr)) return -1;
+    done += put;
+  }
+  return done;
+}
+
+bool FileHandle::Seek(std::int64_t position) {
+  LARGE_INTEGER li;
+  li.QuadPart = position;
+  return SetFilePointerEx(H(FHandle), li, nullptr, FILE_BEGIN) != 0;
+}
+
+std::int64_t FileHandle::Position() const {
+  LARGE_INTEGER zero{}, pos{};
+  if (!SetFilePointerEx(H(FHandle), zero, &pos, FILE_CURRENT)) return -1;
+  return pos.QuadPart;
+}
+
+std::int64_t FileHandle::Size() const {
+  LARGE_INTEGER li{};
+  if (!GetFileSizeEx(H(FHandle), &li)) return -1;
+  return li.QuadPart;
+}
+
+bool FileHandle::Truncate() { return SetEndOfFile(H(FHandle)) != 0; }
+bool FileHandle::Flush() { return FlushFileBuffers(H(FHandle)) != 0; }
+
+bool FileExists(StringView name) {
+  if (name.empty()) return false;
+  String n(name);
+  // Follow links: open the file itself to read its attributes.
+  DWORD attr = GetFileAttributesW(W(n));
+  if (attr == INVALID_FILE_ATTRIBUTES) return false;
+  if (attr & FILE_ATTRIBUTE_DIRECTORY) return false;
+  if (attr & FILE_ATTRIBUTE_REPARSE_POINT) {
+    HANDLE h = CreateFileW(W(n), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool ok = GetFileInformationByHandle(h, &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    CloseHandle(h);
+    return ok;
+  }
+  return true;
+}
+
+bool DirectoryExists(StringView name) {
+  if (name.empty()) return false;
+  String n(name);
+  DWORD attr = GetFileAttributesW(W(n));
+  return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FindExactEntry(StringView name, bool* isDirectory) {
+  String n(name);
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW(W(n), &fd);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FindClose(h);
+  if (isDirectory) *isDirectory = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return true;
+}
+
+String ModuleFileName() {
+  std::wstring buf(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return {};
+    if (n < buf.size()) return String(reinterpret_cast<const char16_t*>(buf.data()), n);
+    buf.resize(buf.size() * 2);
+  }
+}
+
+std::uintptr_t ModuleBaseAddress() { return reinterpret_cast<std::uintptr_t>(GetModuleHandleW(nullptr)); }
+
+String GetCurrentDir() {
+  DWORD n = GetCurrentDirectoryW(0, nullptr);
+  std::wstring buf(n, L'\0');
+  n = GetCurrentDirectoryW(n, buf.data());
+  return String(reinterpret_cast<const char16_t*>(buf.data()), n);
+}
+
+String DisplayPath(StringView name) { return String(name); }
+
+}  // namespace kv::platform

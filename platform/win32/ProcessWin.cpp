@@ -1,0 +1,93 @@
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdlib>
+
+#include "platform/Process.h"
+
+namespace kv::platform {
+
+namespace {
+const wchar_t* W(const String& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+}  // namespace
+
+bool Process::GetExitCode(std::uint32_t* code) {
+  if (!FHandle) return false;
+  DWORD c = 0;
+  if (!GetExitCodeProcess(reinterpret_cast<HANDLE>(FHandle), &c)) return false;
+  *code = c;
+  return true;
+}
+
+void Process::Wait() {
+  if (FHandle) WaitForSingleObject(reinterpret_cast<HANDLE>(FHandle), INFINITE);
+}
+
+void Process::Close() noexcept {
+  if (FHandle) {
+    CloseHandle(reinterpret_cast<HANDLE>(FHandle));
+    FHandle = 0;
+  }
+}
+
+bool CreateProcess(const CreateProcessArgs& args, Process* process) {
+  STARTUPINFOW si;
+  ZeroMemory(&si, sizeof si);
+  si.cb = args.startupInfoSize;
+  PROCESS_INFORMATION pi;
+  ZeroMemory(&pi, sizeof pi);
+  // The command line must be writable; an empty one is an empty string, not absent.
+  std::wstring cmd(reinterpret_cast<const wchar_t*>(args.commandLine.c_str()), args.commandLine.size());
+  if (!CreateProcessW(W(args.applicationName), cmd.data(), nullptr, nullptr, args.inheritHandles ? TRUE : FALSE,
+                      args.creationFlags, nullptr, W(args.currentDirectory), &si, &pi))
+    return false;
+  CloseHandle(pi.hThread);
+  if (process)
+    process->Attach(reinterpret_cast<std::intptr_t>(pi.hProcess));
+  else
+    CloseHandle(pi.hProcess);
+  return true;
+}
+
+bool ShellExecute(const ShellExecuteArgs& args, Process* process) {
+  SHELLEXECUTEINFOW sei;
+  ZeroMemory(&sei, sizeof sei);
+  sei.cbSize = args.structSize;
+  sei.fMask = args.mask;
+  sei.hwnd = nullptr;
+  sei.lpVerb = W(args.verb);
+  sei.lpFile = args.file ? W(*args.file) : nullptr;
+  sei.lpParameters = W(args.parameters);
+  sei.lpDirectory = args.directory ? W(*args.directory) : nullptr;
+  sei.nShow = args.show;
+  if (!ShellExecuteExW(&sei)) return false;
+  if (process) {
+    if (sei.hProcess) process->Attach(reinterpret_cast<std::intptr_t>(sei.hProcess));
+  } else if (sei.hProcess) {
+    CloseHandle(sei.hProcess);
+  }
+  return true;
+}
+
+void SuppressErrorDialogs() {
+  SetErrorMode(SEM_NOGPFAULTERRORBOX);
+  _set_error_mode(_OUT_TO_STDERR);
+}
+
+void ShowFatalErrorBox(StringView title, StringView text) {
+  String t(title), m(text);
+  MessageBoxW(nullptr, W(m), W(t), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+}
+
+String GetEnvironmentVariable(StringView name) {
+  String n(name);
+  DWORD len = GetEnvironmentVariableW(W(n), nullptr, 0);
+  if (len == 0) return {};
+  std::wstring buf(len, L'\0');
+  len = GetEnvironmentVariableW(W(n), buf.data(), len);
+  return String(reinterpret_cast<const char16_t*>(buf.data()), len);
+}
+
+std::uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
+
+}  // namespace kv::platform

@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include "TestUtil.h"
+#include "launcher/Launcher.h"
+#include "launcher/Startup.h"
+#include "platform/Process.h"
+
+using namespace kv;
+
+TEST(TrimTrailingBackslashes, RemovesAtMostTwo) {
+  EXPECT_EQ(TrimTrailingBackslashes(u"C:\\dir\\\\"), u"C:\\dir");
+  EXPECT_EQ(TrimTrailingBackslashes(u"C:\\dir\\"), u"C:\\dir");
+  EXPECT_EQ(TrimTrailingBackslashes(u"C:\\dir"), u"C:\\dir");
+  EXPECT_EQ(TrimTrailingBackslashes(u"C:\\dir\\\\\\"), u"C:\\dir\\");
+  EXPECT_EQ(TrimTrailingBackslashes(u"D:\\"), u"D:");
+  EXPECT_EQ(TrimTrailingBackslashes(u"\\\\server\\share\\dir"), u"\\\\server\\share\\dir");
+  EXPECT_EQ(TrimTrailingBackslashes(u""), u"");
+}
+
+TEST(LastResortMessage, FollowsThePattern) {
+  String m = LastResortMessage(u"EFOpenError", u"Cannot open file x", 0x1234);
+  EXPECT_EQ(m.rfind(u"Exception EFOpenError in module launcher_tests", 0), 0u);
+  EXPECT_NE(m.find(u"1234.\r\nCannot open file x.\r\n"), String::npos);
+  // A message that already ends with "." gets no second one; an empty one none.
+  EXPECT_NE(LastResortMessage(u"E", u"done.", 0).find(u"\r\ndone.\r\n"), String::npos);
+  String empty = LastResortMessage(u"E", u"", 0);
+  EXPECT_EQ(empty.substr(empty.size() - 5), u".\r\n\r\n");
+}
+
+TEST(ShellExecuteProgram, MissingFileGivesFileNotFound) {
+  kvtest::TempDir dir;
+  EXPECT_EQ(ShellExecuteProgram(dir.File("nothing.exe"), String(), false, 1, false), 2);
+  EXPECT_EQ(StartInstaller(dir.File("nothing.exe"), String(), false), 2);
+}
+
+TEST(StartInstaller, WaitReturnsTheExitCode) {
+  kvtest::TempDir dir;
+  String stub = kvtest::BuildPath(KV_STUB_INSTALLER_EXE);
+#ifdef _WIN32
+  _putenv("KV_STUB_EXIT=7");
+#else
+  setenv("KV_STUB_EXIT", "7", 1);
+#endif
+  EXPECT_EQ(StartInstaller(stub, String(), true), 7);
+  int noWait = StartInstaller(stub, String(), false);
+  EXPECT_TRUE(noWait == 259 || noWait == 7) << noWait;
+#ifdef _WIN32
+  _putenv("KV_STUB_EXIT=");
+#else
+  unsetenv("KV_STUB_EXIT");
+#endif
+}
+
+TEST(ModuleOrder, StartsOnceAndStopsInReverse) {
+  EXPECT_FALSE(ModuleSteps().empty());
+  StartModules();
+  StartModules();  // a second call does nothing
+  StopModules();
+  StopModules();
+}

@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include "platform/CodePages.h"
+#include "platform/Locale.h"
+
+using namespace kv;
+using namespace kv::platform;
+
+TEST(Utf8Decoding, WellFormedTextRoundTrips) {
+  String s = u"a\u00E4\u20AC\U0001F600z";
+  EXPECT_EQ(DecodeUtf8Lenient(EncodeUtf8(s)), s);
+  EXPECT_TRUE(IsValidUtf8(EncodeUtf8(s)));
+}
+
+TEST(Utf8Decoding, MalformedSequencesBecomeReplacementCharacters) {
+  EXPECT_EQ(DecodeUtf8Lenient("\xC3"), u"\uFFFD");                // truncated
+  EXPECT_EQ(DecodeUtf8Lenient("a\xFF" "b"), u"a\uFFFDb");         // invalid byte
+  EXPECT_EQ(DecodeUtf8Lenient("\xE2\x82" "x"), u"\uFFFDx");       // truncated three-byte sequence, once
+  EXPECT_EQ(DecodeUtf8Lenient("\xC0\xAF"), u"\uFFFD\uFFFD");      // overlong
+  EXPECT_EQ(DecodeUtf8Lenient("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
+  EXPECT_FALSE(IsValidUtf8("\xC3"));
+}
+
+TEST(Utf8Encoding, UnpairedSurrogateBecomesReplacementCharacter) {
+  EXPECT_EQ(EncodeUtf8(u"\xD800x"), "\xEF\xBF\xBDx");
+}
+
+TEST(Windows1252, HighBytesAndUndefinedBytes) {
+  EXPECT_EQ(Windows1252ToChar(0x80), u'\u20AC');
+  EXPECT_EQ(Windows1252ToChar(0x9F), u'\u0178');
+  for (unsigned char b : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) EXPECT_EQ(Windows1252ToChar(b), b);
+  EXPECT_EQ(Windows1252ToChar(0xE4), u'\u00E4');
+  EXPECT_EQ(DecodeWindows1252("A\x80"), u"A\u20AC");
+}
+
+TEST(AnsiCodePage, AsciiAndUmlautsRoundTrip) {
+  // Every ANSI code page the program meets holds ASCII; 1252 holds the umlauts.
+  EXPECT_EQ(DecodeAnsi("Hello"), u"Hello");
+  bool lossy = true;
+  EXPECT_EQ(EncodeAnsi(u"Hello", &lossy), "Hello");
+  EXPECT_FALSE(lossy);
+  if (AnsiCodePage() == 1252) {
+    EXPECT_EQ(DecodeAnsi("\xE4"), u"\u00E4");
+    EXPECT_EQ(EncodeAnsi(u"\u00E4", &lossy), "\xE4");
+  }
+}
+
+TEST(AnsiCodePage, UnrepresentableCharacterIsReported) {
+  bool lossy = false;
+  std::string s = EncodeAnsi(u"\u4E2D", &lossy);
+  EXPECT_TRUE(lossy);
+  EXPECT_EQ(s.size(), 1u);
+}
+
+TEST(OemCodePage, ConvertsToAnsi) {
+  EXPECT_EQ(OemToAnsi("abc"), "abc");
+  if (OemCodePage() == 850 || OemCodePage() == 437) {
+    // 0x84 is a-umlaut in both OEM pages.
+    EXPECT_EQ(DecodeAnsi(OemToAnsi("\x84")), u"\u00E4");
+    EXPECT_EQ(AnsiToOem(EncodeAnsi(u"\u00E4")), "\x84");
+  }
+}
+
+TEST(Casing, LinguisticUpperCase) {
+  const char16_t* up = UpperCaseTable();
+  EXPECT_EQ(up[u'a'], u'A');
+  EXPECT_EQ(up[u'\u00E4'], u'\u00C4');
+  EXPECT_EQ(up[u'\u00FC'], u'\u00DC');
+  EXPECT_EQ(up[u'\\'], u'\\');
+  EXPECT_EQ(up[0xD800], 0xD800);
+  EXPECT_EQ(LowerCaseTable()[u'A'], u'a');
+}
+
+TEST(Collation, CaseVariantsStandTogether) {
+  EXPECT_EQ(CompareStringLocale(u"abc", u"ABC", true), 0);
+  EXPECT_NE(CompareStringLocale(u"abc", u"ABC", false), 0);
+  // Names differing only in case sort next to each other, before the next letter.
+  EXPECT_LT(CompareStringLocale(u"Name", u"other", false), 0);
+  EXPECT_LT(CompareStringLocale(u"name", u"Other", false), 0);
+  EXPECT_LT(CompareStringLocale(u"a", u"b", false), 0);
+  EXPECT_GT(CompareStringLocale(u"b", u"a", false), 0);
+}

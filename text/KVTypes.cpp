@@ -1,0 +1,145 @@
+#include "text/KVTypes.h"
+
+#include "platform/Files.h"
+#include "platform/Locale.h"
+#include "text/SysUtils.h"
+
+namespace kv {
+
+TKVStringList::TKVStringList() { SetCaseSensitive(true); }
+
+void TKVStringList::CustomSort(TKVStringListSortCompare compare) {
+  if (Sorted() || Count() < 2) return;
+  Changing();
+  SortRange(compare, 0, Count() - 1);
+  Changed();
+}
+
+void TKVStringList::SortRange(TKVStringListSortCompare compare, int l, int r) {
+  int i;
+  do {
+    i = l;
+    int j = r;
+    int p = static_cast<int>(static_cast<unsigned>(l + r) >> 1);
+    do {
+      while (compare(this, i, p) < 0) ++i;
+      while (compare(this, j, p) > 0) --j;
+      if (i <= j) {
+        Exchange(i, j);
+        if (p == i)
+          p = j;
+        else if (p == j)
+          p = i;
+        ++i;
+        --j;
+      }
+    } while (i <= j);
+    if (l < j) SortRange(compare, l, j);
+    l = i;
+  } while (i < r);
+}
+
+void TKVStringList::SetCount(int value) {
+  while (Count() < value) Add(String());
+  while (value < Count() && Count() > 0) Delete(Count() - 1);
+}
+
+namespace {
+
+// The replacement of an umlaut, or nullptr.
+const char16_t* UmlautReplacement(char16_t c) {
+  switch (c) {
+    case u'\u00C4': return u"AE\\uFFFD";
+    case u'\u00D6': return u"OE\\uFFFD";
+    case u'\u00DC': return u"ue\\uFFFD";
+    case u'\u00E4': return u"ae\\uFFFD";
+    case u'\u00F6': return u"oe\\uFFFD";
+    case u'\u00FC': return u"ue\\uFFFD";
+    default: return nullptr;
+  }
+}
+
+// Produces the comparison key of a text one code unit at a time.
+class KeyStream {
+ public:
+  KeyStream(StringView s, const char16_t* up) : FText(s), FUp(up) {}
+  // False at the end.
+  bool Next(char16_t& out) {
+    if (FPending) {
+      out = FUp[static_cast<char16_t>(*FPending++)];
+      if (!*FPending) FPending = nullptr;
+      return true;
+    }
+    if (FPos >= FText.size()) return false;
+    char16_t c = FText[FPos++];
+    if (c >= 0xC4 && c <= 0xFC) {
+      if (const char16_t* r = UmlautReplacement(c)) {
+        out = FUp[static_cast<char16_t>(r[0])];
+        FPending = r + 1;
+        return true;
+      }
+    }
+    out = FUp[c];
+    return true;
+  }
+
+ private:
+  StringView FText;
+  const char16_t* FUp;
+  size_t FPos = 0;
+  const char16_t* FPending = nullptr;
+};
+
+}  // namespace
+
+String TransliterateUmlauts(StringView text) {
+  String out;
+  out.reserve(text.size());
+  for (char16_t c : text) {
+    if (const char16_t* r = UmlautReplacement(c))
+      out += r;
+    else
+      out += c;
+  }
+  return out;
+}
+
+int CompareTextIgnoreCase(StringView a, StringView b) {
+  const char16_t* up = platform::UpperCaseTable();
+  KeyStream ka(a, up), kb(b, up);
+  for (;;) {
+    char16_t ca, cb;
+    bool ha = ka.Next(ca), hb = kb.Next(cb);
+    if (!ha || !hb) return ha ? 1 : hb ? -1 : 0;
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+}
+
+bool NameBeforeEqualsMatches(StringView line, StringView name) {
+  size_t eq = line.find(u'=');
+  if (eq == StringView::npos) return false;
+  return CompareTextIgnoreCase(line.substr(0, eq), name) == 0;
+}
+
+bool FileExistsEx(StringView name) {
+  if (platform::FileExists(name)) return true;
+  if (name.size() >= 2 && name[0] == u'\\' && name[1] == u'\\') {
+    bool isDir = true;
+    return platform::FindExactEntry(name, &isDir) && !isDir;
+  }
+  return false;
+}
+
+String ExtractPathUpToDelimiter(StringView path, StringView delimiters) {
+  for (size_t i = path.size(); i-- > 0;) {
+    char16_t c = path[i];
+    if (c == u':' || delimiters.find(c) != StringView::npos) return String(path.substr(0, i + 1));
+  }
+  return String();
+}
+
+}  // namespace kv
+
+namespace kv {
+void KVTypes_Initialize() { InitializeFormatSettings(true); }
+}  // namespace kv

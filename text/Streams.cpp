@@ -1,0 +1,129 @@
+#include "text/Streams.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kv {
+
+namespace {
+constexpr std::int64_t kReadBufferSize = 64 * 1024;
+constexpr size_t kWriteBufferSize = 64 * 1024;
+}  // namespace
+
+TFileStream::TFileStream(const String& fileName, TFileMode mode) : FFileName(fileName) {
+  using namespace platform;
+  bool ok;
+  switch (mode) {
+    case TFileMode::fmOpenRead:
+      ok = FFile.Open(fileName, FileAccess::Read, FileShare::Read, FileDisposition::OpenExisting);
+      break;
+    case TFileMode::fmOpenReadWrite:
+      ok = FFile.Open(fileName, FileAccess::ReadWrite, FileShare::Read, FileDisposition::OpenExisting);
+      FWritable = true;
+      break;
+    default:
+      ok = FFile.Open(fileName, FileAccess::ReadWrite, FileShare::Read, FileDisposition::CreateAlways);
+      FWritable = true;
+      if (!ok) throw EFCreateError(FormatSimple(u"Cannot create file %s", {platform::DisplayPath(fileName)}));
+      break;
+  }
+  if (!ok) throw EFOpenError(FormatSimple(u"Cannot open file %s", {platform::DisplayPath(fileName)}));
+  FSize = FFile.Size();
+  if (FSize < 0) FSize = 0;
+}
+
+TFileStream::~TFileStream() {
+  try {
+    FlushWrites();
+  } catch (...) {
+    // A destructor cannot report; callers that care call Flush first.
+  }
+}
+
+void TFileStream::SetPosition(std::int64_t p) {
+  FlushWrites();
+  FPosition = std::max<std::int64_t>(0, p);
+}
+
+bool TFileStream::Fill(std::int64_t position, std::int64_t count) {
+  // Keep the buffer when it already holds the wanted range.
+  if (position >= FBufStart && position + count <= FBufStart + FBufLen) return true;
+  std::int64_t want = std::max(count, kReadBufferSize);
+  want = std::min(want, FSize - position);
+  if (want <= 0) {
+    FBufLen = 0;
+    FBufStart = position;
+    return true;
+  }
+  if (static_cast<std::int64_t>(FBuf.size()) < want) FBuf.resize(static_cast<size_t>(want));
+  if (FFilePosition != position && !FFile.Seek(position)) return false;
+  std::int64_t n = FFile.Read(FBuf.data(), want);
+  if (n < 0) return false;
+  FBufStart = position;
+  FBufLen = n;
+  FFilePosition = position + n;
+  return true;
+}
+
+const unsigned char* TFileStream::ReadView(std::int64_t count, std::int64_t* got) {
+  FlushWrites();
+  count = std::min(count, FSize - FPosition);
+  if (count <= 0) {
+    *got = 0;
+    return nullptr;
+  }
+  if (!Fill(FPosition, count))
+    throw EReadError(FormatSimple(u"Stream read error in %s: %s",
+                                  {FFileName, platform::SysErrorMessage(platform::LastError())}));
+  std::int64_t avail = std::min(count, FBufStart + FBufLen - FPosition);
+  *got = std::max<std::int64_t>(0, avail);
+  const unsigned char* p = FBuf.data() + (FPosition - FBufStart);
+  FPosition += *got;
+  return p;
+}
+
+void TFileStream::ReadBuffer(void* buffer, std::int64_t count) {
+  if (count <= 0) return;
+  std::int64_t got = 0;
+  const unsigned char* p = ReadView(count, &got);
+  if (got < count) {
+    FPosition -= got;
+    throw EReadError(u"Stream read error");
+  }
+  std::memcpy(buffer, p, static_cast<size_t>(count));
+}
+
+void TFileStream::WriteBuffer(const void* buffer, std::int64_t count) {
+  if (count <= 0) return;
+  if (!FWritable) throw EWriteError(FormatSimple(u"Stream write error in %s", {FFileName}));
+  FBufLen = 0;  // the read buffer may no longer match the file
+  auto* p = static_cast<const unsigned char*>(buffer);
+  FWriteBuf.insert(FWriteBuf.end(), p, p + count);
+  FPosition += count;
+  FSize = std::max(FSize, FPosition);
+  if (FWriteBuf.size() >= kWriteBufferSize) FlushWrites();
+}
+
+void TFileStream::FlushWrites() {
+  if (FWriteBuf.empty()) return;
+  std::int64_t start = FPosition - static_cast<std::int64_t>(FWriteBuf.size());
+  std::vector<unsigned char> pending;
+  pending.swap(FWriteBuf);
+  if ((FFilePosition != start && !FFile.Seek(start)) ||
+      FFile.Write(pending.data(), static_cast<std::int64_t>(pending.size())) !=
+          static_cast<std::int64_t>(pending.size())) {
+    FFilePosition = -1;
+    throw EWriteError(FormatSimple(u"Stream write error in %s: %s",
+                                   {FFileName, platform::SysErrorMessage(platform::LastError())}));
+  }
+  FFilePosition = start + static_cast<std::int64_t>(pending.size());
+}
+
+void TFileStream::Flush(bool toDisk) {
+  FlushWrites();
+  if (toDisk && !FFile.Flush())
+    throw EWriteError(FormatSimple(u"Stream write error in %s: %s",
+                                   {FFileName, platform::SysErrorMessage(platform::LastError())}));
+}
+
+}  // namespace kv

@@ -1,0 +1,220 @@
+#include "text/_4Files.h"
+
+#include <algorithm>
+#include <cstring>
+#include <typeinfo>
+
+#include "platform/CodePages.h"
+
+namespace kv {
+
+TUnicodeFileReader::TUnicodeFileReader(const String& FileName, bool ReadNormalFileAsUtf8)
+    : FReadErrors(std::make_unique<TKVStringList>()) {
+  Open(FileName);
+  if (ReadNormalFileAsUtf8 && !FIsUTF8 && charSize == 1) FIsUTF8 = true;
+}
+
+TUnicodeFileReader::~TUnicodeFileReader() { Close(); }
+
+void TUnicodeFileReader::Close() { Stream.reset(); }
+
+bool TUnicodeFileReader::Eof() const { return !Stream || Stream->Position() >= Stream->Size(); }
+
+bool TUnicodeFileReader::HasUtf8Bom() {
+  if (Stream->Size() < 3) return false;
+  unsigned char b[3];
+  Stream->ReadBuffer(b, 3);
+  if (b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return true;
+  Stream->SetPosition(0);
+  return false;
+}
+
+void TUnicodeFileReader::Open(const String& FileName) {
+  Close();
+  Stream = std::make_unique<TFileStream>(FileName, TFileMode::fmOpenRead);
+  charSize = 1;
+  MSB_FIRST = false;
+  FIsUTF8 = HasUtf8Bom();
+  if (FIsUTF8) return;
+  if (Stream->Size() < 2) return;
+  unsigned char b[2];
+  Stream->ReadBuffer(b, 2);
+  if (b[0] == 0xFF && b[1] == 0xFE) {
+    charSize = 2;
+  } else if (b[0] == 0xFE && b[1] == 0xFF) {
+    charSize = 2;
+    MSB_FIRST = true;
+  } else {
+    Stream->SetPosition(0);
+  }
+}
+
+bool TUnicodeFileReader::IsLineBreakA(std::uint8_t Ch, std::uint8_t Next) {
+  return FSupportUnixLineBreak ? Ch == 10 : (Ch == 13 && Next == 10);
+}
+
+bool TUnicodeFileReader::IsLineBreakW(char16_t Ch, char16_t Next) {
+  return FSupportUnixLineBreak ? Ch == 10 : (Ch == 13 && Next == 10);
+}
+
+bool TUnicodeFileReader::IsSkippedCharA(std::uint8_t Ch, std::uint8_t Next) {
+  return Ch == 0 || (Next == 10 && FSupportUnixLineBreak && Ch == 13);
+}
+
+bool TUnicodeFileReader::IsSkippedCharW(char16_t Ch, char16_t Next) {
+  return Ch == 0 || (Next == 10 && FSupportUnixLineBreak && Ch == 13);
+}
+
+std::uint8_t TUnicodeFileReader::ConvertCharA(std::uint8_t Ch) { return Ch; }
+char16_t TUnicodeFileReader::ConvertCharW(char16_t Ch) { return Ch; }
+
+// The reading walk through the hooks, one block of at most ReadBlockSize bytes
+// at a time.
+void TUnicodeFileReader::ReadLineHooked(std::string& bytes, String& units) {
+  bool found = false;
+  unsigned char block[ReadBlockSize];
+  while (!found) {
+    const std::int64_t blockStart = Stream->Position();
+    const std::int64_t size = Stream->Size();
+    const int count = static_cast<int>(std::min<std::int64_t>(size - blockStart, ReadBlockSize));
+    if (count < 1) break;
+    Stream->ReadBuffer(block, count);
+    auto unitAt = [&](int i) -> char16_t {
+      return MSB_FIRST ? static_cast<char16_t>((block[i] << 8) | block[i + 1])
+                       : static_cast<char16_t>(block[i] | (block[i + 1] << 8));
+    };
+    // The character after the block: the first of the file's next block.
+    auto nextAfterBlock = [&]() -> char16_t {
+      std::int64_t at = blockStart + count;
+      if (at + charSize > size) return 0;
+      unsigned char b[2];
+      Stream->SetPosition(at);
+      Stream->ReadBuffer(b, charSize);
+      if (charSize == 1) return b[0];
+      return MSB_FIRST ? static_cast<char16_t>((b[0] << 8) | b[1]) : static_cast<char16_t>(b[0] | (b[1] << 8));
+    };
+    int i = 0;
+    for (; i <= count - charSize; i += charSize) {
+      if (charSize == 1) {
+        std::uint8_t ch = block[i];
+        std::uint8_t next = i + 1 < count ? block[i + 1] : static_cast<std::uint8_t>(nextAfterBlock());
+        ch = ConvertCharA(ch);
+        if (IsLineBreakA(ch, next)) {
+          found = true;
+          Stream->SetPosition(blockStart + i + (FSupportUnixLineBreak ? 1 : 2));
+          break;
+        }
+        if (!IsSkippedCharA(ch, next)) bytes += static_cast<char>(ch);
+      } else {
+        char16_t ch = unitAt(i);
+        char16_t next = i + 3 < count ? unitAt(i + 2) : nextAfterBlock();
+        ch = ConvertCharW(ch);
+        if (IsLineBreakW(ch, next)) {
+          found = true;
+          Stream->SetPosition(blockStart + i + (FSupportUnixLineBreak ? 2 : 4));
+          break;
+        }
+        if (!IsSkippedCharW(ch, next)) units += ch;
+      }
+    }
+    if (!found) Stream->SetPosition(blockStart + count);
+  }
+}
+
+// The same walk for the reader's own hooks in the default line-end mode:
+// whole buffered runs are searched for the line feed.
+bool TUnicodeFileReader::ReadLineFastBytes(std::string& bytes) {
+  bool ended = false;
+  for (;;) {
+    std::int64_t got = 0;
+    const unsigned char* p = Stream->ReadView(64 * 1024, &got);
+    if (got <= 0) break;
+    const void* lf = std::memchr(p, '\n', static_cast<size_t>(got));
+    if (lf) {
+      std::int64_t k = static_cast<const unsigned char*>(lf) - p;
+      bytes.append(reinterpret_cast<const char*>(p), static_cast<size_t>(k));
+      Stream->SetPosition(Stream->Position() - got + k + 1);
+      ended = true;
+      break;
+    }
+    bytes.append(reinterpret_cast<const char*>(p), static_cast<size_t>(got));
+  }
+  // A CR directly before the line feed is dropped, and every NUL.
+  if (ended && !bytes.empty() && bytes.back() == '\r') bytes.pop_back();
+  if (bytes.find('\0') != std::string::npos) bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
+  return true;
+}
+
+bool TUnicodeFileReader::ReadLineFastUnits(String& units) {
+  bool ended = false;
+  for (;;) {
+    std::int64_t got = 0;
+    const unsigned char* p = Stream->ReadView(64 * 1024, &got);
+    if (got < 2) {
+      if (got > 0) Stream->SetPosition(Stream->Size());  // a single byte left over is ignored
+      break;
+    }
+    std::int64_t n = got / 2;
+    std::int64_t k = 0;
+    if (MSB_FIRST) {
+      for (; k < n; ++k)
+        if (p[2 * k] == 0 && p[2 * k + 1] == 10) break;
+    } else {
+      for (; k < n; ++k)
+        if (p[2 * k + 1] == 0 && p[2 * k] == 10) break;
+    }
+    size_t old = units.size();
+    units.resize(old + static_cast<size_t>(k));
+    for (std::int64_t u = 0; u < k; ++u)
+      units[old + static_cast<size_t>(u)] =
+          MSB_FIRST ? static_cast<char16_t>((p[2 * u] << 8) | p[2 * u + 1])
+                    : static_cast<char16_t>(p[2 * u] | (p[2 * u + 1] << 8));
+    if (k < n) {
+      Stream->SetPosition(Stream->Position() - got + 2 * k + 2);
+      ended = true;
+      break;
+    }
+    // An odd byte at the end of this run belongs to the next run.
+    if (got % 2) Stream->SetPosition(Stream->Position() - 1);
+  }
+  if (ended && !units.empty() && units.back() == u'\r') units.pop_back();
+  if (units.find(u'\0') != String::npos) units.erase(std::remove(units.begin(), units.end(), u'\0'), units.end());
+  return true;
+}
+
+String TUnicodeFileReader::BytesToText(const std::string& bytes) {
+  if (FIsUTF8) {
+    String s = platform::DecodeUtf8Lenient(bytes);
+    if (s.empty() && !bytes.empty()) {
+      FReadErrors->Add(FormatSimple(u"%s in Line %d: [%s]",
+                                    {u"Error in UTF8-Coding", IntToStr(FReadLine + 1), platform::DecodeAnsi(bytes)}));
+    }
+    return s;
+  }
+  switch (FAsciiType) {
+    case TASCIIType::atOEM: return platform::DecodeAnsi(platform::OemToAnsi(bytes));
+    case TASCIIType::at1252: return platform::DecodeWindows1252(bytes);
+    default: return platform::DecodeAnsi(bytes);
+  }
+}
+
+String TUnicodeFileReader::ReadLine() {
+  std::string bytes;
+  String units;
+  if (Stream) {
+    // The reader's own hooks can be applied to whole runs at once; a
+    // descendant's hooks see every character.
+    bool ownHooks = typeid(*this) == typeid(TUnicodeFileReader) && FSupportUnixLineBreak;
+    if (!ownHooks)
+      ReadLineHooked(bytes, units);
+    else if (charSize == 1)
+      ReadLineFastBytes(bytes);
+    else
+      ReadLineFastUnits(units);
+  }
+  String result = charSize == 2 ? std::move(units) : BytesToText(bytes);
+  ++FReadLine;
+  return result;
+}
+
+}  // namespace kv
