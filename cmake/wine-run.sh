@@ -4,6 +4,7 @@
 # KV_WINEPREFIX (set by CTest) names the prefix; it defaults to one beside the program.
 set -u
 wine_bin=$1; shift
+command -v "$wine_bin" >/dev/null 2>&1 || wine_bin=/usr/lib/wine/$wine_bin
 prog=$1; shift
 : "${KV_WINEPREFIX:=$(dirname "$(readlink -f "$prog")")/.wineprefix}"
 export WINEPREFIX=$KV_WINEPREFIX
@@ -17,7 +18,7 @@ mkdir -p "$WINEPREFIX"
   flock 9
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$wine_bin" wineboot -i >/dev/null 2>&1
-    wineserver -w 2>/dev/null || true
+    (wineserver -w || /usr/lib/wine/wineserver -w) 2>/dev/null || true
   fi
 } 9>"$WINEPREFIX/.init.lock"
 exec "$wine_bin" "$prog" "$@"

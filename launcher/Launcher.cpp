@@ -31,7 +31,7 @@ std::int32_t StartInstaller(const String& FileName, const String& Parameters, bo
   args.currentDirectory = u".";
   args.startupInfoSize = 68;
   platform::Process process;
-  if (platform::CreateProcess(args, &process)) {
+  if (platform::StartProcess(args, &process)) {
     if (Wait) process.Wait();
     std::uint32_t code = 0;
     if (process.GetExitCode(&code)) result = static_cast<std::int32_t>(code);
@@ -55,7 +55,7 @@ std::int32_t ShellExecuteProgram(const String& FileName, const String& Parameter
   args.parameters = Parameters;
   args.show = ShowCommand;
   platform::Process process;
-  if (!platform::ShellExecute(args, &process)) return -static_cast<std::int32_t>(platform::LastError());
+  if (!platform::ShellExecuteFile(args, &process)) return -static_cast<std::int32_t>(platform::LastError());
   std::uint32_t code = 0;
   if (process.GetExitCode(&code)) result = static_cast<std::int32_t>(code);
   if (Wait) {

@@ -29,8 +29,8 @@ std::string EncodeAnsi(StringView text, bool* lossy = nullptr);
 // The OEM code page (the console's on Windows; 850 on Linux).
 unsigned OemCodePage();
 // OEM bytes to ANSI bytes, as OemToCharA does.
-std::string OemToAnsi(std::string_view bytes);
+std::string OemBytesToAnsi(std::string_view bytes);
 // ANSI bytes to OEM bytes, as CharToOemA does.
-std::string AnsiToOem(std::string_view bytes);
+std::string AnsiBytesToOem(std::string_view bytes);
 
 }  // namespace kv::platform

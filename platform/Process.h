@@ -44,7 +44,7 @@ struct CreateProcessArgs {
 
 // CreateProcessW with these arguments (Linux: posix_spawn of applicationName
 // with the command line split at blanks). False with LastError() set on failure.
-bool CreateProcess(const CreateProcessArgs& args, Process* process);
+bool StartProcess(const CreateProcessArgs& args, Process* process);
 
 struct ShellExecuteArgs {
   std::uint32_t structSize = 60;   // cbSize of SHELLEXECUTEINFOW
@@ -59,7 +59,7 @@ struct ShellExecuteArgs {
 // ShellExecuteExW. On Linux the verb "open" hands the file to the desktop's
 // opener (xdg-open, or the program named by KV_SHELL_OPENER) and "runas" to
 // pkexec. False with LastError() set on failure.
-bool ShellExecute(const ShellExecuteArgs& args, Process* process);
+bool ShellExecuteFile(const ShellExecuteArgs& args, Process* process);
 
 // SetErrorMode(SEM_NOGPFAULTERRORBOX) and no runtime error boxes; nothing on Linux.
 void SuppressErrorDialogs();
@@ -68,7 +68,7 @@ void SuppressErrorDialogs();
 // and text go to standard error.
 void ShowFatalErrorBox(StringView title, StringView text);
 
-String GetEnvironmentVariable(StringView name);
+String GetEnvVar(StringView name);
 std::uint32_t CurrentProcessId();
 
 }  // namespace kv::platform

@@ -192,7 +192,7 @@ String TUnicodeFileReader::BytesToText(const std::string& bytes) {
     return s;
   }
   switch (FAsciiType) {
-    case TASCIIType::atOEM: return platform::DecodeAnsi(platform::OemToAnsi(bytes));
+    case TASCIIType::atOEM: return platform::DecodeAnsi(platform::OemBytesToAnsi(bytes));
     case TASCIIType::at1252: return platform::DecodeWindows1252(bytes);
     default: return platform::DecodeAnsi(bytes);
   }

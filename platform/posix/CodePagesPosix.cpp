@@ -74,7 +74,7 @@ std::string EncodeAnsi(StringView text, bool* lossy) {
   return out;
 }
 
-std::string OemToAnsi(std::string_view bytes) {
+std::string OemBytesToAnsi(std::string_view bytes) {
   const auto& t = GetTables();
   String u;
   u.reserve(bytes.size());
@@ -82,7 +82,7 @@ std::string OemToAnsi(std::string_view bytes) {
   return EncodeAnsi(u);
 }
 
-std::string AnsiToOem(std::string_view bytes) {
+std::string AnsiBytesToOem(std::string_view bytes) {
   const auto& t = GetTables();
   std::string out;
   out.reserve(bytes.size());

@@ -103,7 +103,7 @@ void Process::Wait() {
 
 void Process::Close() noexcept { FHandle = 0; }
 
-bool CreateProcess(const CreateProcessArgs& args, Process* process) {
+bool StartProcess(const CreateProcessArgs& args, Process* process) {
   std::string file = NativePath(args.applicationName);
   struct stat st;
   if (::stat(file.c_str(), &st) != 0) {
@@ -119,7 +119,7 @@ bool CreateProcess(const CreateProcessArgs& args, Process* process) {
   return Spawn(file, argv, NativePath(args.currentDirectory), false, process);
 }
 
-bool ShellExecute(const ShellExecuteArgs& args, Process* process) {
+bool ShellExecuteFile(const ShellExecuteArgs& args, Process* process) {
   if (!args.file) {
     SetLastError(kErrorFileNotFound);
     return false;
@@ -151,7 +151,7 @@ void ShowFatalErrorBox(StringView title, StringView text) {
   std::fflush(stderr);
 }
 
-String GetEnvironmentVariable(StringView name) {
+String GetEnvVar(StringView name) {
   const char* v = std::getenv(EncodeUtf8(name).c_str());
   return v ? FromUtf8(v) : String();
 }

@@ -30,7 +30,7 @@ void Process::Close() noexcept {
   }
 }
 
-bool CreateProcess(const CreateProcessArgs& args, Process* process) {
+bool StartProcess(const CreateProcessArgs& args, Process* process) {
   STARTUPINFOW si;
   ZeroMemory(&si, sizeof si);
   si.cb = args.startupInfoSize;
@@ -49,7 +49,7 @@ bool CreateProcess(const CreateProcessArgs& args, Process* process) {
   return true;
 }
 
-bool ShellExecute(const ShellExecuteArgs& args, Process* process) {
+bool ShellExecuteFile(const ShellExecuteArgs& args, Process* process) {
   SHELLEXECUTEINFOW sei;
   ZeroMemory(&sei, sizeof sei);
   sei.cbSize = args.structSize;
@@ -79,7 +79,7 @@ void ShowFatalErrorBox(StringView title, StringView text) {
   MessageBoxW(nullptr, W(m), W(t), MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
-String GetEnvironmentVariable(StringView name) {
+String GetEnvVar(StringView name) {
   String n(name);
   DWORD len = GetEnvironmentVariableW(W(n), nullptr, 0);
   if (len == 0) return {};

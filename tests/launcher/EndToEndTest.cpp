@@ -44,7 +44,7 @@ struct Medium {
     platform::CreateProcessArgs args;
     args.applicationName = dir.File(std::string("Autorun") + kExe);
     platform::Process p;
-    EXPECT_TRUE(platform::CreateProcess(args, &p));
+    EXPECT_TRUE(platform::StartProcess(args, &p));
     p.Wait();
     std::uint32_t code = 999;
     p.GetExitCode(&code);

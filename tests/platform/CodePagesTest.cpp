@@ -53,11 +53,11 @@ TEST(AnsiCodePage, UnrepresentableCharacterIsReported) {
 }
 
 TEST(OemCodePage, ConvertsToAnsi) {
-  EXPECT_EQ(OemToAnsi("abc"), "abc");
+  EXPECT_EQ(OemBytesToAnsi("abc"), "abc");
   if (OemCodePage() == 850 || OemCodePage() == 437) {
     // 0x84 is a-umlaut in both OEM pages.
-    EXPECT_EQ(DecodeAnsi(OemToAnsi("\x84")), u"\u00E4");
-    EXPECT_EQ(AnsiToOem(EncodeAnsi(u"\u00E4")), "\x84");
+    EXPECT_EQ(DecodeAnsi(OemBytesToAnsi("\x84")), u"\u00E4");
+    EXPECT_EQ(AnsiBytesToOem(EncodeAnsi(u"\u00E4")), "\x84");
   }
 }
 

@@ -84,6 +84,6 @@ TEST(ModuleFileName, NamesTheRunningProgramInWindowsStyle) {
 }
 
 TEST(Environment, ReadsVariables) {
-  EXPECT_TRUE(GetEnvironmentVariable(u"KV_SURELY_NOT_SET_12345").empty());
-  EXPECT_FALSE(GetEnvironmentVariable(u"PATH").empty());
+  EXPECT_TRUE(GetEnvVar(u"KV_SURELY_NOT_SET_12345").empty());
+  EXPECT_FALSE(GetEnvVar(u"PATH").empty());
 }

@@ -11,7 +11,7 @@
 
 int main(int argc, char** argv) {
   using namespace kv;
-  String marker = platform::GetEnvironmentVariable(u"KV_STUB_MARKER");
+  String marker = platform::GetEnvVar(u"KV_STUB_MARKER");
   if (!marker.empty()) {
     std::string text = "program=" + ToUtf8(platform::ModuleFileName()) + "\ncwd=" + ToUtf8(platform::GetCurrentDir()) +
                        "\nargs=" + std::to_string(argc - 1) + "\n";
@@ -25,6 +25,6 @@ int main(int argc, char** argv) {
     // The marker appears whole, by renaming, so that a waiting test never reads half of it.
     std::rename(ToUtf8(platform::DisplayPath(marker + u".tmp")).c_str(), ToUtf8(platform::DisplayPath(marker)).c_str());
   }
-  String code = platform::GetEnvironmentVariable(u"KV_STUB_EXIT");
+  String code = platform::GetEnvVar(u"KV_STUB_EXIT");
   return code.empty() ? 0 : std::atoi(ToUtf8(code).c_str());
 }
