@@ -106,7 +106,19 @@ String TransliterateUmlauts(StringView text) {
 
 int CompareTextIgnoreCase(StringView a, StringView b) {
   const char16_t* up = platform::UpperCaseTable();
-  KeyStream ka(a, up), kb(b, up);
+  // Below U+00C4 no character is an umlaut: each gives one key unit.
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  size_t i = 0;
+  for (; i < n; ++i) {
+    char16_t ca = a[i], cb = b[i];
+    if (ca >= 0xC4 || cb >= 0xC4) break;
+    if (ca != cb) {
+      char16_t ua = up[ca], ub = up[cb];
+      if (ua != ub) return ua < ub ? -1 : 1;
+    }
+  }
+  if (i == n && (i == a.size() || i == b.size())) return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+  KeyStream ka(a.substr(i), up), kb(b.substr(i), up);
   for (;;) {
     char16_t ca, cb;
     bool ha = ka.Next(ca), hb = kb.Next(cb);

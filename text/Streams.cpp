@@ -45,9 +45,11 @@ void TFileStream::SetPosition(std::int64_t p) {
   FPosition = std::max<std::int64_t>(0, p);
 }
 
-bool TFileStream::Fill(std::int64_t position, std::int64_t count) {
-  // Keep the buffer when it already holds the wanted range.
+bool TFileStream::Fill(std::int64_t position, std::int64_t count, bool partialOk) {
+  // Keep the buffer when it already holds the wanted range (or, for a view,
+  // any bytes from the position on).
   if (position >= FBufStart && position + count <= FBufStart + FBufLen) return true;
+  if (partialOk && position >= FBufStart && position < FBufStart + FBufLen) return true;
   std::int64_t want = std::max(count, kReadBufferSize);
   want = std::min(want, FSize - position);
   if (want <= 0) {
@@ -66,13 +68,17 @@ bool TFileStream::Fill(std::int64_t position, std::int64_t count) {
 }
 
 const unsigned char* TFileStream::ReadView(std::int64_t count, std::int64_t* got) {
+  return View(count, got, true);
+}
+
+const unsigned char* TFileStream::View(std::int64_t count, std::int64_t* got, bool allowShort) {
   FlushWrites();
   count = std::min(count, FSize - FPosition);
   if (count <= 0) {
     *got = 0;
     return nullptr;
   }
-  if (!Fill(FPosition, count))
+  if (!Fill(FPosition, count, allowShort))
     throw EReadError(FormatSimple(u"Stream read error in %s: %s",
                                   {FFileName, platform::SysErrorMessage(platform::LastError())}));
   std::int64_t avail = std::min(count, FBufStart + FBufLen - FPosition);
@@ -85,7 +91,7 @@ const unsigned char* TFileStream::ReadView(std::int64_t count, std::int64_t* got
 void TFileStream::ReadBuffer(void* buffer, std::int64_t count) {
   if (count <= 0) return;
   std::int64_t got = 0;
-  const unsigned char* p = ReadView(count, &got);
+  const unsigned char* p = View(count, &got, false);
   if (got < count) {
     FPosition -= got;
     throw EReadError(u"Stream read error");

@@ -30,7 +30,8 @@ class TFileStream : public TObject {
 
   // Reads exactly count bytes; raises EReadError when fewer are available.
   void ReadBuffer(void* buffer, std::int64_t count);
-  // Up to count bytes (fewer at the end); the bytes stay valid until the next call.
+  // Up to count bytes (fewer at the end of the file or of the buffer); the
+  // bytes stay valid until the next call.
   const unsigned char* ReadView(std::int64_t count, std::int64_t* got);
   // Writes all bytes; raises EWriteError on failure.
   void WriteBuffer(const void* buffer, std::int64_t count);
@@ -39,7 +40,8 @@ class TFileStream : public TObject {
 
  private:
   void FlushWrites();
-  bool Fill(std::int64_t position, std::int64_t count);
+  bool Fill(std::int64_t position, std::int64_t count, bool partialOk);
+  const unsigned char* View(std::int64_t count, std::int64_t* got, bool allowShort);
 
   String FFileName;
   platform::FileHandle FFile;
