@@ -55,7 +55,7 @@ bool Spawn(const std::string& file, const std::vector<std::string>& args, const 
   posix_spawn_file_actions_destroy(&fa);
   if (rc != 0) {
     errno = rc;
-    SetLastError(rc == ENOENT ? kErrorFileNotFound : rc == ENOEXEC ? 193 /* ERROR_BAD_EXE_FORMAT */ : kErrorAccessDenied);
+    SetLastError(rc == ENOENT ? std::uint32_t{kErrorFileNotFound} : rc == ENOEXEC ? std::uint32_t{193} /* ERROR_BAD_EXE_FORMAT */ : std::uint32_t{kErrorAccessDenied});
     return false;
   }
   if (process) process->Attach(pid);
