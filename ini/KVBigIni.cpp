@@ -203,13 +203,12 @@ String TBigIniFile::ReadString(const String& aSection, const String& aKey, const
   TKVStringList* lines;
   std::int32_t i = LocateKey(aSection, aKey, false, &lines);
   if (i < 0) return aDefault;
+  // The matched line's name is its text before the first "=": the value is
+  // what follows it. For a name spelled like aKey that is the line without its
+  // first (length of aKey + 1) characters; a name that matched through the
+  // umlaut transcription has another length.
   const String& line = lines->Strings(i);
-  size_t skip = std::min(line.size(), aKey.size() + 1);
-  // The stored name may be longer or shorter than aKey when umlauts were
-  // transcribed; the value is what follows the first "=".
-  size_t eq = line.find(u'=');
-  if (eq != String::npos && eq != aKey.size()) skip = eq + 1;
-  return line.substr(skip);
+  return line.substr(line.find(u'=') + 1);
 }
 
 std::int32_t TBigIniFile::ReadInteger(const String& aSection, const String& aKey, std::int32_t aDefault) {

@@ -150,8 +150,6 @@ String ExtractPathUpToDelimiter(StringView path, StringView delimiters) {
   return String();
 }
 
-}  // namespace kv
-
-namespace kv {
 void KVTypes_Initialize() { InitializeFormatSettings(true); }
+
 }  // namespace kv

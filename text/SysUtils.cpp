@@ -197,7 +197,16 @@ DateOrder GetDateOrder(const String& f) {
   return DateOrder::MDY;
 }
 
-int CurrentYear();
+int CurrentYear() {
+  std::time_t t = std::time(nullptr);
+  std::tm tm{};
+#ifdef _WIN32
+  localtime_s(&tm, &t);
+#else
+  localtime_r(&t, &tm);
+#endif
+  return tm.tm_year + 1900;
+}
 
 bool ScanDate(Scanner& sc, const TFormatSettings& fs, TDateTime& out) {
   int n1, n2, n3 = 0, l1, l2, l3 = 0;
@@ -316,19 +325,6 @@ void DecodeTime(TDateTime dt, int& hour, int& min, int& sec, int& msec) {
   sec = static_cast<int>(ms / 1000 % 60);
   msec = static_cast<int>(ms % 1000);
 }
-
-namespace {
-int CurrentYear() {
-  std::time_t t = std::time(nullptr);
-  std::tm tm{};
-#ifdef _WIN32
-  localtime_s(&tm, &t);
-#else
-  localtime_r(&t, &tm);
-#endif
-  return tm.tm_year + 1900;
-}
-}  // namespace
 
 std::optional<TDateTime> TryStrToDate(StringView s, const TFormatSettings& fs) {
   Scanner sc{s};

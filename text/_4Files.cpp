@@ -8,6 +8,13 @@
 
 namespace kv {
 
+namespace {
+// The 16-bit unit at p: low byte first, or high byte first when msbFirst.
+inline char16_t UnitAt(const unsigned char* p, bool msbFirst) {
+  return msbFirst ? static_cast<char16_t>((p[0] << 8) | p[1]) : static_cast<char16_t>(p[0] | (p[1] << 8));
+}
+}  // namespace
+
 TUnicodeFileReader::TUnicodeFileReader(const String& FileName, bool ReadNormalFileAsUtf8)
     : FReadErrors(std::make_unique<TKVStringList>()) {
   Open(FileName);
@@ -79,10 +86,6 @@ void TUnicodeFileReader::ReadLineHooked(std::string& bytes, String& units) {
     const int count = static_cast<int>(std::min<std::int64_t>(size - blockStart, ReadBlockSize));
     if (count < 1) break;
     Stream->ReadBuffer(block, count);
-    auto unitAt = [&](int i) -> char16_t {
-      return MSB_FIRST ? static_cast<char16_t>((block[i] << 8) | block[i + 1])
-                       : static_cast<char16_t>(block[i] | (block[i + 1] << 8));
-    };
     // The character after the block: the first of the file's next block.
     auto nextAfterBlock = [&]() -> char16_t {
       std::int64_t at = blockStart + count;
@@ -90,8 +93,7 @@ void TUnicodeFileReader::ReadLineHooked(std::string& bytes, String& units) {
       unsigned char b[2];
       Stream->SetPosition(at);
       Stream->ReadBuffer(b, charSize);
-      if (charSize == 1) return b[0];
-      return MSB_FIRST ? static_cast<char16_t>((b[0] << 8) | b[1]) : static_cast<char16_t>(b[0] | (b[1] << 8));
+      return charSize == 1 ? b[0] : UnitAt(b, MSB_FIRST);
     };
     int i = 0;
     for (; i <= count - charSize; i += charSize) {
@@ -106,8 +108,8 @@ void TUnicodeFileReader::ReadLineHooked(std::string& bytes, String& units) {
         }
         if (!IsSkippedCharA(ch, next)) bytes += static_cast<char>(ch);
       } else {
-        char16_t ch = unitAt(i);
-        char16_t next = i + 3 < count ? unitAt(i + 2) : nextAfterBlock();
+        char16_t ch = UnitAt(block + i, MSB_FIRST);
+        char16_t next = i + 3 < count ? UnitAt(block + i + 2, MSB_FIRST) : nextAfterBlock();
         ch = ConvertCharW(ch);
         if (IsLineBreakW(ch, next)) {
           found = true;
@@ -123,7 +125,7 @@ void TUnicodeFileReader::ReadLineHooked(std::string& bytes, String& units) {
 
 // The same walk for the reader's own hooks in the default line-end mode:
 // whole buffered runs are searched for the line feed.
-bool TUnicodeFileReader::ReadLineFastBytes(std::string& bytes) {
+void TUnicodeFileReader::ReadLineFastBytes(std::string& bytes) {
   bool ended = false;
   for (;;) {
     std::int64_t got = 0;
@@ -142,10 +144,9 @@ bool TUnicodeFileReader::ReadLineFastBytes(std::string& bytes) {
   // A CR directly before the line feed is dropped, and every NUL.
   if (ended && !bytes.empty() && bytes.back() == '\r') bytes.pop_back();
   if (bytes.find('\0') != std::string::npos) bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
-  return true;
 }
 
-bool TUnicodeFileReader::ReadLineFastUnits(String& units) {
+void TUnicodeFileReader::ReadLineFastUnits(String& units) {
   bool ended = false;
   for (;;) {
     std::int64_t got = 0;
@@ -165,10 +166,7 @@ bool TUnicodeFileReader::ReadLineFastUnits(String& units) {
     }
     size_t old = units.size();
     units.resize(old + static_cast<size_t>(k));
-    for (std::int64_t u = 0; u < k; ++u)
-      units[old + static_cast<size_t>(u)] =
-          MSB_FIRST ? static_cast<char16_t>((p[2 * u] << 8) | p[2 * u + 1])
-                    : static_cast<char16_t>(p[2 * u] | (p[2 * u + 1] << 8));
+    for (std::int64_t u = 0; u < k; ++u) units[old + static_cast<size_t>(u)] = UnitAt(p + 2 * u, MSB_FIRST);
     if (k < n) {
       Stream->SetPosition(Stream->Position() - got + 2 * k + 2);
       ended = true;
@@ -179,7 +177,6 @@ bool TUnicodeFileReader::ReadLineFastUnits(String& units) {
   }
   if (ended && !units.empty() && units.back() == u'\r') units.pop_back();
   if (units.find(u'\0') != String::npos) units.erase(std::remove(units.begin(), units.end(), u'\0'), units.end());
-  return true;
 }
 
 String TUnicodeFileReader::BytesToText(const std::string& bytes) {

@@ -74,8 +74,8 @@ class TUnicodeFileReader : public TObject {
  private:
   bool HasUtf8Bom();
   void ReadLineHooked(std::string& bytes, String& units);
-  bool ReadLineFastBytes(std::string& bytes);
-  bool ReadLineFastUnits(String& units);
+  void ReadLineFastBytes(std::string& bytes);
+  void ReadLineFastUnits(String& units);
   String BytesToText(const std::string& bytes);
 };
 
