@@ -16,7 +16,7 @@ class Process {
   Process() = default;
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
-  Process(Process&& o) noexcept : FHandle(o.FHandle) { o.FHandle = 0; }
+  Process(Process&& o) noexcept : FHandle(o.FHandle), FExitCode(o.FExitCode), FEnded(o.FEnded) { o.FHandle = 0; }
   ~Process() { Close(); }
 
   bool IsValid() const noexcept { return FHandle != 0; }
@@ -27,10 +27,15 @@ class Process {
   void Attach(std::intptr_t handle) noexcept {
     Close();
     FHandle = handle;
+    FEnded = false;
   }
 
  private:
   std::intptr_t FHandle = 0;  // a process handle on Windows, a process id on Linux
+  // Linux: the exit code once the ended process has been reaped, so that
+  // every later query gives it again, as a Windows process handle does.
+  std::uint32_t FExitCode = 0;
+  bool FEnded = false;
 };
 
 struct CreateProcessArgs {

@@ -80,7 +80,7 @@ const unsigned char* TFileStream::View(std::int64_t count, std::int64_t* got, bo
   }
   if (!Fill(FPosition, count, allowShort))
     throw EReadError(FormatSimple(u"Stream read error in %s: %s",
-                                  {FFileName, platform::SysErrorMessage(platform::LastError())}));
+                                  {platform::DisplayPath(FFileName), platform::SysErrorMessage(platform::LastError())}));
   std::int64_t avail = std::min(count, FBufStart + FBufLen - FPosition);
   *got = std::max<std::int64_t>(0, avail);
   const unsigned char* p = FBuf.data() + (FPosition - FBufStart);
@@ -94,14 +94,15 @@ void TFileStream::ReadBuffer(void* buffer, std::int64_t count) {
   const unsigned char* p = View(count, &got, false);
   if (got < count) {
     FPosition -= got;
-    throw EReadError(u"Stream read error");
+    throw EReadError(FormatSimple(u"Stream read error in %s: %d bytes wanted, %d available",
+                                  {platform::DisplayPath(FFileName), IntToStr(count), IntToStr(got)}));
   }
   std::memcpy(buffer, p, static_cast<size_t>(count));
 }
 
 void TFileStream::WriteBuffer(const void* buffer, std::int64_t count) {
   if (count <= 0) return;
-  if (!FWritable) throw EWriteError(FormatSimple(u"Stream write error in %s", {FFileName}));
+  if (!FWritable) throw EWriteError(FormatSimple(u"Stream write error in %s", {platform::DisplayPath(FFileName)}));
   FBufLen = 0;  // the read buffer may no longer match the file
   auto* p = static_cast<const unsigned char*>(buffer);
   FWriteBuf.insert(FWriteBuf.end(), p, p + count);
@@ -120,7 +121,7 @@ void TFileStream::FlushWrites() {
           static_cast<std::int64_t>(pending.size())) {
     FFilePosition = -1;
     throw EWriteError(FormatSimple(u"Stream write error in %s: %s",
-                                   {FFileName, platform::SysErrorMessage(platform::LastError())}));
+                                   {platform::DisplayPath(FFileName), platform::SysErrorMessage(platform::LastError())}));
   }
   FFilePosition = start + static_cast<std::int64_t>(pending.size());
 }
@@ -129,7 +130,7 @@ void TFileStream::Flush(bool toDisk) {
   FlushWrites();
   if (toDisk && !FFile.Flush())
     throw EWriteError(FormatSimple(u"Stream write error in %s: %s",
-                                   {FFileName, platform::SysErrorMessage(platform::LastError())}));
+                                   {platform::DisplayPath(FFileName), platform::SysErrorMessage(platform::LastError())}));
 }
 
 }  // namespace kv

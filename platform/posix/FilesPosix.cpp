@@ -7,12 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cwctype>
 #include <string>
 #include <vector>
 
 #include "platform/CodePages.h"
 #include "platform/Files.h"
+#include "platform/Locale.h"
 #include "platform/posix/PosixPath.h"
 
 extern "C" char __executable_start;  // provided by the GNU linker
@@ -49,10 +49,14 @@ String WindowsStylePath(std::string_view native) {
   return s;
 }
 
-std::string FoldName(const std::string& utf8) {
+// A file name in the user's upper case, so that names are matched ignoring
+// letter case beyond ASCII too (the C library's towupper knows only ASCII
+// in the C locale the program runs in).
+String FoldName(const std::string& utf8) {
   String u = DecodeUtf8Lenient(utf8);
-  for (auto& c : u) c = static_cast<char16_t>(std::towupper(c));
-  return EncodeUtf8(u);
+  const char16_t* up = UpperCaseTable();
+  for (auto& c : u) c = up[c];
+  return u;
 }
 }  // namespace
 
@@ -84,7 +88,7 @@ std::string NativePath(StringView name) {
     DIR* d = ::opendir(cur.empty() ? "." : cur.c_str());
     std::string found;
     if (d) {
-      std::string want = FoldName(part);
+      String want = FoldName(part);
       while (dirent* e = ::readdir(d)) {
         if (FoldName(e->d_name) == want) {
           found = e->d_name;

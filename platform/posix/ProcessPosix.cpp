@@ -82,20 +82,24 @@ bool OnPath(const std::string& name) {
 
 bool Process::GetExitCode(std::uint32_t* code) {
   if (FHandle <= 0) return false;
-  int status = 0;
-  pid_t r = ::waitpid(static_cast<pid_t>(FHandle), &status, WNOHANG);
-  if (r == 0) {
-    *code = kStillActive;
-    return true;
+  if (!FEnded) {
+    int status = 0;
+    pid_t r = ::waitpid(static_cast<pid_t>(FHandle), &status, WNOHANG);
+    if (r < 0) return false;
+    if (r == 0) {
+      *code = kStillActive;
+      return true;
+    }
+    FExitCode = WIFEXITED(status) ? static_cast<std::uint32_t>(WEXITSTATUS(status))
+                                  : 0xC0000000u | static_cast<std::uint32_t>(WTERMSIG(status));
+    FEnded = true;
   }
-  if (r < 0) return false;
-  *code = WIFEXITED(status) ? static_cast<std::uint32_t>(WEXITSTATUS(status)) : 0xC0000000u | WTERMSIG(status);
-  FHandle = -FHandle;  // reaped: remember the code is gone
+  *code = FExitCode;
   return true;
 }
 
 void Process::Wait() {
-  if (FHandle <= 0) return;
+  if (FHandle <= 0 || FEnded) return;
   siginfo_t info;
   while (::waitid(P_PID, static_cast<id_t>(FHandle), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
   }

@@ -73,6 +73,12 @@ TEST(WindowsPathHabits, BackslashesAndLetterCaseWork) {
   EXPECT_TRUE(FileExists(dir.File("setup.exe")));
   EXPECT_TRUE(FileExists(dir.File("SETUP.exe")));
   EXPECT_FALSE(FileExists(dir.File("setup.ex")));
+  // Letters beyond ASCII too.
+  FileHandle f;
+  ASSERT_TRUE(f.Open(dir.Path() + u"\\\u00C4rger.txt", FileAccess::Write, FileShare::None,
+                     FileDisposition::CreateAlways));
+  f.Close();
+  EXPECT_TRUE(FileExists(dir.Path() + u"\\\u00E4RGER.TXT"));
 }
 
 TEST(ModuleFileName, NamesTheRunningProgramInWindowsStyle) {

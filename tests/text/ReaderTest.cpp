@@ -169,6 +169,21 @@ TEST(ReaderErrors, MissingFileRaisesCannotOpen) {
   }
 }
 
+TEST(ReaderErrors, ShortReadNamesTheFile) {
+  kvtest::TempDir dir;
+  kvtest::WriteBytes(dir.NativeFile("short.bin"), "abc");
+  TFileStream s(dir.File("short.bin"), TFileMode::fmOpenRead);
+  char buf[8];
+  try {
+    s.ReadBuffer(buf, 8);
+    FAIL() << "no exception";
+  } catch (const EReadError& e) {
+    EXPECT_NE(e.Message().find(u"short.bin"), String::npos);
+    EXPECT_NE(e.Message().find(u"8 bytes wanted, 3 available"), String::npos);
+  }
+  EXPECT_EQ(s.Position(), 0);  // nothing was consumed
+}
+
 TEST(ReaderHooks, DescendantHooksSeeEveryCharacter) {
   kvtest::TempDir dir;
   kvtest::WriteBytes(dir.NativeFile("h.txt"), "ab;cd\nef");
