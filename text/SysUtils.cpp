@@ -2,9 +2,9 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <ctime>
 #include <string>
 
+#include "platform/Clock.h"
 #include "platform/Locale.h"
 
 namespace kv {
@@ -197,16 +197,7 @@ DateOrder GetDateOrder(const String& f) {
   return DateOrder::MDY;
 }
 
-int CurrentYear() {
-  std::time_t t = std::time(nullptr);
-  std::tm tm{};
-#ifdef _WIN32
-  localtime_s(&tm, &t);
-#else
-  localtime_r(&t, &tm);
-#endif
-  return tm.tm_year + 1900;
-}
+int CurrentYear() { return platform::LocalNow().Year; }
 
 bool ScanDate(Scanner& sc, const TFormatSettings& fs, TDateTime& out) {
   int n1, n2, n3 = 0, l1, l2, l3 = 0;
