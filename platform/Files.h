@@ -79,4 +79,44 @@ String GetCurrentDir();
 // The path as the operating system writes it (on Linux with "/").
 String DisplayPath(StringView name);
 
+// Creates the folder and every missing parent; true when it exists afterwards.
+bool CreateDirectoryTree(StringView dir);
+// Deletes a file; false with LastError() set when it cannot.
+bool RemoveFile(StringView name);
+// The read-only attribute (on Linux: the owner's write permission).
+bool IsFileReadOnly(StringView name);
+bool SetFileReadOnly(StringView name, bool readOnly);
+
+// A new file that takes the place of a target file in one step.
+//
+// Create opens a temporary file beside the target (beside the file a link
+// points to); Commit puts its content on the disk and then replaces the
+// target by it, keeping the target's attributes (permissions and owner on
+// Linux). Until Commit succeeds the target is untouched: a failure, or an
+// object destroyed without Commit, removes the temporary file.
+//
+// A read-only target is refused (access denied), and so is a target that
+// another open file holds (sharing violation), as writing it in place would.
+class ReplacementFile {
+ public:
+  ReplacementFile() = default;
+  ReplacementFile(const ReplacementFile&) = delete;
+  ReplacementFile& operator=(const ReplacementFile&) = delete;
+  ~ReplacementFile() { Discard(); }
+
+  // False with LastError() set when the temporary file cannot be created.
+  bool Create(StringView target);
+  FileHandle& Handle() { return FFile; }
+  const String& TempName() const { return FTempName; }
+  // False with LastError() set; the temporary file is gone either way.
+  bool Commit();
+  void Discard() noexcept;
+
+ private:
+  FileHandle FFile;
+  String FTarget;    // the file that is replaced
+  String FTempName;  // empty when there is no temporary file
+  std::intptr_t FTargetLock = -1;  // where the platform holds the target meanwhile
+};
+
 }  // namespace kv::platform

@@ -10,19 +10,19 @@ constexpr std::int64_t kReadBufferSize = 64 * 1024;
 constexpr size_t kWriteBufferSize = 64 * 1024;
 }  // namespace
 
-TFileStream::TFileStream(const String& fileName, TFileMode mode) : FFileName(fileName) {
+TFileStream::TFileStream(const String& fileName, TFileMode mode, platform::FileShare share) : FFileName(fileName) {
   using namespace platform;
   bool ok;
   switch (mode) {
     case TFileMode::fmOpenRead:
-      ok = FFile.Open(fileName, FileAccess::Read, FileShare::Read, FileDisposition::OpenExisting);
+      ok = FFile.Open(fileName, FileAccess::Read, share, FileDisposition::OpenExisting);
       break;
     case TFileMode::fmOpenReadWrite:
-      ok = FFile.Open(fileName, FileAccess::ReadWrite, FileShare::Read, FileDisposition::OpenExisting);
+      ok = FFile.Open(fileName, FileAccess::ReadWrite, share, FileDisposition::OpenExisting);
       FWritable = true;
       break;
     default:
-      ok = FFile.Open(fileName, FileAccess::ReadWrite, FileShare::Read, FileDisposition::CreateAlways);
+      ok = FFile.Open(fileName, FileAccess::ReadWrite, share, FileDisposition::CreateAlways);
       FWritable = true;
       if (!ok) throw EFCreateError(FormatSimple(u"Cannot create file %s", {platform::DisplayPath(fileName)}));
       break;

@@ -20,7 +20,8 @@ class TFileStream : public TObject {
  public:
   // Raises EFOpenError "Cannot open file %s" (or EFCreateError "Cannot create
   // file %s") when the file cannot be opened.
-  TFileStream(const String& fileName, TFileMode mode);
+  // share: who else may use the file meanwhile; by default others may read it.
+  TFileStream(const String& fileName, TFileMode mode, platform::FileShare share = platform::FileShare::Read);
   ~TFileStream() override;
 
   const String& FileName() const { return FFileName; }

@@ -1,6 +1,8 @@
 #include "text/SysUtils.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -343,6 +345,243 @@ std::optional<TDateTime> TryStrToDateTime(StringView s, const TFormatSettings& f
   sc.pos = save;
   if (ScanTime(sc, fs, t) && sc.AtEnd()) return t;
   return std::nullopt;
+}
+
+}  // namespace kv
+
+namespace kv {
+
+namespace {
+
+void AppendNumber(String& out, long long v, int minDigits) {
+  String d = IntToStr(v < 0 ? -v : v);
+  if (v < 0) out += u'-';
+  for (int i = static_cast<int>(d.size()); i < minDigits; ++i) out += u'0';
+  out += d;
+}
+
+bool StartsWithIgnoreCase(StringView s, size_t pos, StringView what) {
+  if (s.size() - pos < what.size()) return false;
+  for (size_t k = 0; k < what.size(); ++k) {
+    char16_t c = s[pos + k];
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+    if (c != what[k]) return false;
+  }
+  return true;
+}
+
+// Whether an am/pm pattern follows, which makes hours count to 12.
+bool HasAmPm(StringView f, size_t from) {
+  char16_t quote = 0;
+  for (size_t i = from; i < f.size(); ++i) {
+    char16_t c = f[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == u'\'' || c == u'"') {
+      quote = c;
+    } else if (c == u'a' || c == u'A') {
+      if (StartsWithIgnoreCase(f, i, u"am/pm") || StartsWithIgnoreCase(f, i, u"a/p") ||
+          StartsWithIgnoreCase(f, i, u"ampm"))
+        return true;
+    }
+  }
+  return false;
+}
+
+void FormatInto(String& out, StringView f, TDateTime dt, const TFormatSettings& fs, int depth) {
+  int year, month, day, hour, min, sec, msec;
+  DecodeDate(dt, year, month, day);
+  DecodeTime(dt, hour, min, sec, msec);
+  bool lastWasHour = false;
+  size_t i = 0;
+  while (i < f.size()) {
+    char16_t c = f[i];
+    char16_t lc = c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+    size_t run = 1;
+    while (i + run < f.size() && (f[i + run] == c || f[i + run] == static_cast<char16_t>(lc - 32) ||
+                                  f[i + run] == lc))
+      ++run;
+    switch (lc) {
+      case u'\'':
+      case u'"': {
+        size_t e = f.find(c, i + 1);
+        if (e == StringView::npos) e = f.size();
+        out.append(f.substr(i + 1, e - i - 1));
+        i = e < f.size() ? e + 1 : e;
+        continue;
+      }
+      case u'd': {
+        int dow = static_cast<int>(((static_cast<long long>(std::floor(dt)) - 1) % 7 + 7) % 7);  // 0 = Sunday
+        if (run == 1 || run == 2)
+          AppendNumber(out, day, static_cast<int>(run));
+        else if (run == 3)
+          out += fs.ShortDayNames[dow];
+        else if (run == 4)
+          out += fs.LongDayNames[dow];
+        else if (depth < 2)
+          FormatInto(out, run == 5 ? fs.ShortDateFormat : fs.LongDateFormat, dt, fs, depth + 1);
+        run = std::min<size_t>(run, 6);
+        break;
+      }
+      case u'm':
+        if (lastWasHour && run <= 2) {
+          AppendNumber(out, min, static_cast<int>(run));
+        } else if (run <= 2) {
+          AppendNumber(out, month, static_cast<int>(run));
+        } else {
+          out += run == 3 ? fs.ShortMonthNames[month - 1] : fs.LongMonthNames[month - 1];
+          run = std::min<size_t>(run, 4);
+        }
+        break;
+      case u'y':
+        if (run <= 2)
+          AppendNumber(out, year % 100, 2);
+        else
+          AppendNumber(out, year, 4);
+        break;
+      case u'h': {
+        run = std::min<size_t>(run, 2);
+        int h = hour;
+        if (HasAmPm(f, i + run)) {
+          h %= 12;
+          if (h == 0) h = 12;
+        }
+        AppendNumber(out, h, static_cast<int>(run));
+        break;
+      }
+      case u'n':
+        run = std::min<size_t>(run, 2);
+        AppendNumber(out, min, static_cast<int>(run));
+        break;
+      case u's':
+        run = std::min<size_t>(run, 2);
+        AppendNumber(out, sec, static_cast<int>(run));
+        break;
+      case u'z':
+        run = run >= 3 ? 3 : 1;
+        AppendNumber(out, msec, static_cast<int>(run));
+        break;
+      case u't':
+        run = std::min<size_t>(run, 2);
+        if (depth < 2) FormatInto(out, run == 1 ? fs.ShortTimeFormat : fs.LongTimeFormat, dt, fs, depth + 1);
+        break;
+      case u'c':
+        run = 1;
+        if (depth < 2) {
+          FormatInto(out, fs.ShortDateFormat, dt, fs, depth + 1);
+          if (hour || min || sec || msec) {
+            out += u' ';
+            FormatInto(out, fs.LongTimeFormat, dt, fs, depth + 1);
+          }
+        }
+        break;
+      case u'a':
+        if (StartsWithIgnoreCase(f, i, u"am/pm")) {
+          out.append(f.substr(hour < 12 ? i : i + 3, 2));
+          run = 5;
+        } else if (StartsWithIgnoreCase(f, i, u"a/p")) {
+          out += f[hour < 12 ? i : i + 2];
+          run = 3;
+        } else if (StartsWithIgnoreCase(f, i, u"ampm")) {
+          out += hour < 12 ? fs.TimeAMString : fs.TimePMString;
+          run = 4;
+        } else {
+          out += c;
+          run = 1;
+        }
+        break;
+      case u'/':
+        run = 1;
+        out += fs.DateSeparator;
+        break;
+      case u':':
+        run = 1;
+        out += fs.TimeSeparator;
+        break;
+      default:
+        run = 1;
+        out += c;
+        break;
+    }
+    if (lc == u'h') {
+      lastWasHour = true;
+    } else if (lc != u' ' && lc != u':' && lc != u'\'' && lc != u'"') {
+      lastWasHour = false;
+    }
+    i += run;
+  }
+}
+
+}  // namespace
+
+String FormatDateTime(StringView format, TDateTime dt, const TFormatSettings& fs) {
+  String out;
+  FormatInto(out, format.empty() ? StringView(u"c") : format, dt, fs, 0);
+  return out;
+}
+
+String DateToStr(TDateTime dt, const TFormatSettings& fs) { return FormatDateTime(fs.ShortDateFormat, dt, fs); }
+
+String TimeToStr(TDateTime dt, const TFormatSettings& fs) { return FormatDateTime(fs.LongTimeFormat, dt, fs); }
+
+String DateTimeToStr(TDateTime dt, const TFormatSettings& fs) { return FormatDateTime(u"c", dt, fs); }
+
+String FloatToStr(double v, const TFormatSettings& fs) {
+  if (std::isnan(v)) return u"NAN";
+  if (std::isinf(v)) return v < 0 ? u"-INF" : u"INF";
+  if (v == 0) return u"0";
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.14e", v);
+  // buf: [-]d.dddddddddddddde[+-]xx
+  std::string s(buf);
+  bool neg = s[0] == '-';
+  if (neg) s.erase(0, 1);
+  size_t e = s.find('e');
+  int exp = std::atoi(s.c_str() + e + 1);
+  std::string digits = s.substr(0, 1) + s.substr(2, e - 2);
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  String out;
+  if (neg) out += u'-';
+  auto put = [&](const std::string& d) {
+    for (char ch : d) out += static_cast<char16_t>(ch);
+  };
+  if (exp < -5 || exp >= 15) {
+    put(digits.substr(0, 1));
+    if (digits.size() > 1) {
+      out += fs.DecimalSeparator;
+      put(digits.substr(1));
+    }
+    out += u'E';
+    if (exp < 0) out += u'-';
+    out += IntToStr(exp < 0 ? -exp : exp);
+  } else if (exp < 0) {
+    out += u'0';
+    out += fs.DecimalSeparator;
+    for (int k = -1; k > exp; --k) out += u'0';
+    put(digits);
+  } else {
+    size_t intLen = static_cast<size_t>(exp) + 1;
+    if (digits.size() <= intLen) {
+      put(digits);
+      for (size_t k = digits.size(); k < intLen; ++k) out += u'0';
+    } else {
+      put(digits.substr(0, intLen));
+      out += fs.DecimalSeparator;
+      put(digits.substr(intLen));
+    }
+  }
+  return out;
+}
+
+String IntToHex(std::uint32_t v, int digits) {
+  static const char16_t hex[] = u"0123456789ABCDEF";
+  String out;
+  do {
+    out.insert(out.begin(), hex[v & 15]);
+    v >>= 4;
+  } while (v);
+  while (static_cast<int>(out.size()) < digits) out.insert(out.begin(), u'0');
+  return out;
 }
 
 }  // namespace kv

@@ -24,6 +24,12 @@ struct TFormatSettings {
   String TimeAMString = u"AM";
   String TimePMString = u"PM";
   int TwoDigitYearCenturyWindow = 50;
+  String ShortMonthNames[12] = {u"Jan", u"Feb", u"Mar", u"Apr", u"May", u"Jun",
+                                u"Jul", u"Aug", u"Sep", u"Oct", u"Nov", u"Dec"};
+  String LongMonthNames[12] = {u"January", u"February", u"March",     u"April",   u"May",      u"June",
+                               u"July",    u"August",   u"September", u"October", u"November", u"December"};
+  String ShortDayNames[7] = {u"Sun", u"Mon", u"Tue", u"Wed", u"Thu", u"Fri", u"Sat"};
+  String LongDayNames[7] = {u"Sunday", u"Monday", u"Tuesday", u"Wednesday", u"Thursday", u"Friday", u"Saturday"};
 };
 
 // The process-wide settings; filled from the user's locale by
@@ -41,6 +47,23 @@ std::optional<double> TryStrToFloat(StringView s, const TFormatSettings& fs = Fo
 std::optional<TDateTime> TryStrToDate(StringView s, const TFormatSettings& fs = FormatSettings());
 std::optional<TDateTime> TryStrToTime(StringView s, const TFormatSettings& fs = FormatSettings());
 std::optional<TDateTime> TryStrToDateTime(StringView s, const TFormatSettings& fs = FormatSettings());
+
+// Texts of numbers and dates, the inverses of the conversions above.
+// FormatDateTime knows the patterns d dd ddd dddd ddddd dddddd, m mm mmm mmmm
+// (minutes after an hour), yy yyyy, h hh, n nn, s ss, z zzz, c, t tt, ampm,
+// am/pm, a/p, "/" and ":" for the separators, and quoted literals.
+String FormatDateTime(StringView format, TDateTime dt, const TFormatSettings& fs = FormatSettings());
+// The short date format.
+String DateToStr(TDateTime dt, const TFormatSettings& fs = FormatSettings());
+// The long time format.
+String TimeToStr(TDateTime dt, const TFormatSettings& fs = FormatSettings());
+// Date, a blank and time; without the time when it is exactly midnight.
+String DateTimeToStr(TDateTime dt, const TFormatSettings& fs = FormatSettings());
+// Shortest general form with up to 15 significant digits: fixed notation for
+// exponents from -5 to 14, otherwise mantissa, "E" and exponent (1E20, 1.5E-7).
+String FloatToStr(double v, const TFormatSettings& fs = FormatSettings());
+// Upper-case hexadecimal digits of the 32-bit pattern, at least digits of them.
+String IntToHex(std::uint32_t v, int digits);
 
 std::optional<TDateTime> TryEncodeDate(int year, int month, int day);
 std::optional<TDateTime> TryEncodeTime(int hour, int min, int sec, int msec);

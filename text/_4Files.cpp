@@ -214,4 +214,116 @@ String TUnicodeFileReader::ReadLine() {
   return result;
 }
 
+// ------------------------------------------------------------------ writer
+
+TKVFileCoding DetectFileCoding(TFileStream& stream) {
+  unsigned char b[3];
+  if (stream.Size() >= 3) {
+    stream.ReadBuffer(b, 3);
+    if (b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return TKVFileCoding::fcUTF8BOM;
+    stream.SetPosition(0);
+  }
+  if (stream.Size() >= 2) {
+    stream.ReadBuffer(b, 2);
+    if (b[0] == 0xFF && b[1] == 0xFE) return TKVFileCoding::fcUnicodeLittleEndian;
+    if (b[0] == 0xFE && b[1] == 0xFF) return TKVFileCoding::fcUnicodeBigEndian;
+  }
+  return TKVFileCoding::fcAnsi;
+}
+
+TUnicodeFileWriter::TUnicodeFileWriter(const String& FileName, bool Unicode, bool Utf8, bool BigEndian,
+                                       bool Append) {
+  FUnicode = Unicode;
+  FUTF8 = Utf8;
+  FBigEndian = BigEndian;
+  Open(FileName, Append);
+}
+
+TUnicodeFileWriter::TUnicodeFileWriter(const String& FileName, TKVFileCoding Coding, bool Append) {
+  SetCoding(Coding);
+  Open(FileName, Append);
+}
+
+TUnicodeFileWriter::~TUnicodeFileWriter() { Close(); }
+
+void TUnicodeFileWriter::SetCoding(TKVFileCoding coding) {
+  FUnicode = coding != TKVFileCoding::fcAnsi;
+  FUTF8 = coding == TKVFileCoding::fcUTF8NoBOM || coding == TKVFileCoding::fcUTF8BOM;
+  FWithUTF8BOM = coding == TKVFileCoding::fcUTF8BOM;
+  FBigEndian = coding == TKVFileCoding::fcUnicodeBigEndian;
+}
+
+TKVFileCoding TUnicodeFileWriter::Coding() const {
+  if (!FUnicode) return TKVFileCoding::fcAnsi;
+  if (FUTF8) return FWithUTF8BOM ? TKVFileCoding::fcUTF8BOM : TKVFileCoding::fcUTF8NoBOM;
+  return FBigEndian ? TKVFileCoding::fcUnicodeBigEndian : TKVFileCoding::fcUnicodeLittleEndian;
+}
+
+void TUnicodeFileWriter::Close() {
+  if (!Stream) return;
+  std::unique_ptr<TFileStream> s = std::move(Stream);
+  try {
+    s->Flush();
+  } catch (...) {
+    // Every write was flushed already; nothing is left to report here.
+  }
+}
+
+void TUnicodeFileWriter::Open(const String& FileName, bool Append) {
+  Close();
+  // "/" separates folders on both systems, like "\".
+  String folder = ExtractPathUpToDelimiter(FileName, u"\\/");
+  if (folder.empty()) throw EInOutError(u"Unable to create directory");
+  // A failure here shows up as the file operation's error below.
+  platform::CreateDirectoryTree(folder);
+  if (Append && FileExistsEx(FileName)) {
+    auto s = std::make_unique<TFileStream>(FileName, TFileMode::fmOpenReadWrite, platform::FileShare::None);
+    SetCoding(DetectFileCoding(*s));
+    s->SetPosition(s->Size());
+    Stream = std::move(s);
+    return;
+  }
+  auto s = std::make_unique<TFileStream>(FileName, TFileMode::fmCreate, platform::FileShare::None);
+  static const unsigned char kLE[] = {0xFF, 0xFE}, kBE[] = {0xFE, 0xFF}, kUtf8[] = {0xEF, 0xBB, 0xBF};
+  if (FUnicode && !FUTF8)
+    s->WriteBuffer(FBigEndian ? kBE : kLE, 2);
+  else if (FUnicode && FUTF8 && FWithUTF8BOM)
+    s->WriteBuffer(kUtf8, 3);
+  s->Flush();
+  Stream = std::move(s);
+}
+
+void TUnicodeFileWriter::SetLineSeparator(const String& v) {
+  FLineSeparator = v;
+  FLineSeparatorAnsi = platform::EncodeAnsi(v);
+}
+
+std::string TUnicodeFileWriter::Encode(StringView Value) const {
+  if (FUnicode && FUTF8) return platform::EncodeUtf8(Value);
+  if (FUnicode) {
+    std::string out(Value.size() * 2, '\0');
+    for (size_t i = 0; i < Value.size(); ++i) {
+      char16_t c = Value[i];
+      out[2 * i + (FBigEndian ? 1 : 0)] = static_cast<char>(c & 0xFF);
+      out[2 * i + (FBigEndian ? 0 : 1)] = static_cast<char>(c >> 8);
+    }
+    return out;
+  }
+  std::string ansi = platform::EncodeAnsi(Value);
+  return FIsASCII ? platform::AnsiBytesToOem(ansi) : ansi;
+}
+
+void TUnicodeFileWriter::WriteText(StringView Value, bool withSeparator) {
+  if (!withSeparator && Value.empty()) return;
+  if (!Stream) throw EWriteError(u"The text file is not open for writing");
+  std::string bytes = Encode(Value);
+  if (withSeparator) bytes += FUnicode && !FUTF8 ? Encode(FLineSeparator) : FLineSeparatorAnsi;
+  Stream->WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+  Stream->Flush();
+}
+
+void TUnicodeFileWriter::WriteLn(const String& Value) { WriteText(Value, true); }
+
+void TUnicodeFileWriter::Write(const String& Value) { WriteText(Value, false); }
+
 }  // namespace kv

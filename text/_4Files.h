@@ -79,4 +79,68 @@ class TUnicodeFileReader : public TObject {
   String BytesToText(const std::string& bytes);
 };
 
+// The codings a text file can be written in.
+enum class TKVFileCoding { fcAnsi, fcUTF8NoBOM, fcUTF8BOM, fcUnicodeBigEndian, fcUnicodeLittleEndian };
+
+// The coding an opened file's byte-order mark shows, read from the stream's
+// position: UTF-8 with mark, UTF-16 of either order, otherwise fcAnsi (a file
+// without mark, and an empty one, count as single-byte text).
+TKVFileCoding DetectFileCoding(TFileStream& stream);
+
+// Writes text lines in the system ANSI code page (or the OEM one), UTF-8 with
+// or without byte-order mark, or UTF-16 of either byte order with mark.
+//
+// A new file starts with the mark of its coding. Appending to an existing file
+// takes over the coding its mark shows. The file's folder is created when
+// missing. Every line goes to the file at once; the file is not shared while
+// the writer holds it.
+class TUnicodeFileWriter : public TObject {
+ public:
+  // Raises EFCreateError "Cannot create file %s" or EFOpenError "Cannot open
+  // file %s", and EInOutError "Unable to create directory" for a name
+  // without folder part.
+  TUnicodeFileWriter(const String& FileName, bool Unicode, bool Utf8, bool BigEndian, bool Append);
+  // The same for a coding of the enumeration (UTF-8 without mark included).
+  TUnicodeFileWriter(const String& FileName, TKVFileCoding Coding, bool Append);
+  ~TUnicodeFileWriter() override;
+
+  // The flags of a coding, for the file opened next.
+  void SetCoding(TKVFileCoding Coding);
+  TKVFileCoding Coding() const;
+
+  // Closes the current file and opens FileName: appends to it when Append
+  // and it exists, otherwise creates (or empties) it.
+  void Open(const String& FileName, bool Append);
+  void Close();
+  // Value and the line separator.
+  void WriteLn(const String& Value);
+  // Value without separator; an empty Value writes nothing.
+  void Write(const String& Value);
+
+  bool Unicode() const { return FUnicode; }
+  bool Utf8() const { return FUTF8; }
+  bool BigEndian() const { return FBigEndian; }
+  bool WithUtf8Bom() const { return FWithUTF8BOM; }
+  bool isASCII() const { return FIsASCII; }
+  void SetIsASCII(bool v) { FIsASCII = v; }
+  const String& LineSeparator() const { return FLineSeparator; }
+  void SetLineSeparator(const String& v);
+  bool IsOpen() const { return Stream != nullptr; }
+
+  // The bytes a text becomes in the writer's coding (without any mark).
+  std::string Encode(StringView Value) const;
+
+ protected:
+  void WriteText(StringView Value, bool withSeparator);
+
+  std::unique_ptr<TFileStream> Stream;
+  bool FBigEndian = false;
+  bool FUTF8 = false;
+  bool FUnicode = true;
+  bool FWithUTF8BOM = true;
+  bool FIsASCII = false;
+  String FLineSeparator = u"\r\n";
+  std::string FLineSeparatorAnsi = "\r\n";
+};
+
 }  // namespace kv

@@ -286,3 +286,187 @@ String DisplayPath(StringView name) {
 }
 
 }  // namespace kv::platform
+
+namespace kv::platform {
+
+namespace {
+
+std::string ParentOf(const std::string& p) {
+  size_t slash = p.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return p.substr(0, slash);
+}
+
+bool MakeDirs(const std::string& p) {
+  struct stat st;
+  if (p.empty()) return false;
+  if (::stat(p.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return true;
+    tLastError = kErrorPathNotFound;  // a file stands where a folder should
+    return false;
+  }
+  std::string parent = ParentOf(p);
+  if (parent != p && parent != "." && parent != "/" && !MakeDirs(parent)) return false;
+  if (::mkdir(p.c_str(), 0777) != 0 && errno != EEXIST) {
+    SetFromErrno();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CreateDirectoryTree(StringView dir) {
+  std::string p = NativePath(dir);
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  if (p.empty()) {
+    tLastError = kErrorPathNotFound;
+    return false;
+  }
+  return MakeDirs(p);
+}
+
+bool RemoveFile(StringView name) {
+  if (::unlink(NativePath(name).c_str()) != 0) {
+    SetFromErrno();
+    return false;
+  }
+  return true;
+}
+
+bool IsFileReadOnly(StringView name) {
+  struct stat st;
+  return ::stat(NativePath(name).c_str(), &st) == 0 && !(st.st_mode & S_IWUSR);
+}
+
+bool SetFileReadOnly(StringView name, bool readOnly) {
+  std::string p = NativePath(name);
+  struct stat st;
+  if (::stat(p.c_str(), &st) != 0) {
+    SetFromErrno();
+    return false;
+  }
+  mode_t m = st.st_mode & 07777;
+  m = readOnly ? (m & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)) : (m | S_IWUSR);
+  if (::chmod(p.c_str(), m) != 0) {
+    SetFromErrno();
+    return false;
+  }
+  return true;
+}
+
+bool ReplacementFile::Create(StringView target) {
+  Discard();
+  std::string native = NativePath(target);
+  // Replace the file a link points to, not the link.
+  struct stat lst;
+  if (::lstat(native.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+    char buf[PATH_MAX + 1];
+    if (::realpath(native.c_str(), buf)) native = buf;
+  }
+  struct stat st;
+  if (::stat(native.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      tLastError = kErrorAccessDenied;
+      return false;
+    }
+    if (!(st.st_mode & S_IWUSR)) {
+      tLastError = kErrorAccessDenied;
+      return false;
+    }
+    // The same exclusive lock a writer in place would take: refused while
+    // another open file holds the target, and held until the replacement.
+    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        tLastError = kErrorSharingViolation;
+        return false;
+      }
+      FTargetLock = fd;
+    }
+  }
+  size_t slash = native.find_last_of('/');
+  std::string dir = slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
+  std::string base = slash == std::string::npos ? native : native.substr(slash + 1);
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string temp = dir + "." + base + "." + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
+    int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      SetFromErrno();
+      Discard();
+      return false;
+    }
+    ::close(fd);
+    if (!FFile.Open(FromUtf8(temp), FileAccess::ReadWrite, FileShare::None, FileDisposition::OpenExisting)) {
+      std::uint32_t e = tLastError;
+      ::unlink(temp.c_str());
+      Discard();
+      tLastError = e;
+      return false;
+    }
+    FTarget = FromUtf8(native);
+    FTempName = FromUtf8(temp);
+    return true;
+  }
+  tLastError = kErrorFileExists;
+  Discard();
+  return false;
+}
+
+bool ReplacementFile::Commit() {
+  if (FTempName.empty()) {
+    tLastError = kErrorInvalidParameter;
+    return false;
+  }
+  std::string temp = EncodeUtf8(FTempName), target = EncodeUtf8(FTarget);
+  bool ok = FFile.Flush();
+  std::uint32_t err = tLastError;
+  FFile.Close();
+  if (ok) {
+    struct stat st;
+    mode_t mode = 0666 & ~[] { mode_t m = ::umask(0); ::umask(m); return m; }();
+    if (::stat(target.c_str(), &st) == 0) {
+      mode = st.st_mode & 07777;
+      if (::geteuid() == 0 && ::chown(temp.c_str(), st.st_uid, st.st_gid) != 0) {
+        // The owner could not be kept; the content still is.
+      }
+    }
+    ::chmod(temp.c_str(), mode);
+    ok = ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+      SetFromErrno();
+      err = tLastError;
+    }
+  }
+  if (ok) {
+    // The new directory entry on the disk too.
+    int dfd = ::open(ParentOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+      ::fsync(dfd);
+      ::close(dfd);
+    }
+    FTempName.clear();
+  }
+  Discard();
+  tLastError = ok ? 0 : err;
+  return ok;
+}
+
+void ReplacementFile::Discard() noexcept {
+  FFile.Close();
+  if (!FTempName.empty()) {
+    ::unlink(EncodeUtf8(FTempName).c_str());
+    FTempName.clear();
+  }
+  if (FTargetLock >= 0) {
+    ::close(static_cast<int>(FTargetLock));
+    FTargetLock = -1;
+  }
+  FTarget.clear();
+}
+
+}  // namespace kv::platform

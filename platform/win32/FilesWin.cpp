@@ -156,3 +156,113 @@ String GetCurrentDir() {
 String DisplayPath(StringView name) { return String(name); }
 
 }  // namespace kv::platform
+
+namespace kv::platform {
+
+bool CreateDirectoryTree(StringView dir) {
+  String d(dir);
+  while (d.size() > 1 && (d.back() == u'\\' || d.back() == u'/') && d[d.size() - 2] != u':') d.pop_back();
+  if (d.empty()) {
+    ::SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  DWORD attr = GetFileAttributesW(W(d));
+  if (attr != INVALID_FILE_ATTRIBUTES) {
+    if (attr & FILE_ATTRIBUTE_DIRECTORY) return true;
+    ::SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  size_t sep = d.find_last_of(u"\\/");
+  if (sep != String::npos && sep > 0) {
+    String parent = d.substr(0, sep);
+    bool isRoot = parent.size() == 2 && parent[1] == u':';
+    bool isShare = parent.size() >= 2 && parent[0] == u'\\' && parent[1] == u'\\' &&
+                   parent.find_first_of(u"\\/", 2) == String::npos;
+    if (!isRoot && !isShare && !CreateDirectoryTree(parent)) return false;
+  }
+  if (CreateDirectoryW(W(d), nullptr)) return true;
+  return GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool RemoveFile(StringView name) { return DeleteFileW(W(String(name))) != 0; }
+
+bool IsFileReadOnly(StringView name) {
+  DWORD attr = GetFileAttributesW(W(String(name)));
+  return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_READONLY);
+}
+
+bool SetFileReadOnly(StringView name, bool readOnly) {
+  String n(name);
+  DWORD attr = GetFileAttributesW(W(n));
+  if (attr == INVALID_FILE_ATTRIBUTES) return false;
+  attr = readOnly ? (attr | FILE_ATTRIBUTE_READONLY) : (attr & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  return SetFileAttributesW(W(n), attr ? attr : FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
+bool ReplacementFile::Create(StringView target) {
+  Discard();
+  String t(target);
+  DWORD attr = GetFileAttributesW(W(t));
+  if (attr != INVALID_FILE_ATTRIBUTES) {
+    if (attr & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+      ::SetLastError(ERROR_ACCESS_DENIED);
+      return false;
+    }
+    // Refused now, before anything is written, when another open file holds
+    // the target against writing.
+    HANDLE h = CreateFileW(W(t), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(h);
+  }
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    String temp = t + u"." + IntToStr(static_cast<std::int64_t>(GetCurrentProcessId())) + u"-" +
+                  IntToStr(static_cast<std::int64_t>(++counter)) + u".tmp";
+    if (FFile.Open(temp, FileAccess::ReadWrite, FileShare::None, FileDisposition::CreateNew)) {
+      FTarget = t;
+      FTempName = temp;
+      return true;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  }
+  return false;
+}
+
+bool ReplacementFile::Commit() {
+  if (FTempName.empty()) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  bool ok = FFile.Flush();
+  DWORD err = GetLastError();
+  FFile.Close();
+  if (ok) {
+    if (GetFileAttributesW(W(FTarget)) != INVALID_FILE_ATTRIBUTES) {
+      // Keeps the target's attributes, security and creation time.
+      ok = ReplaceFileW(W(FTarget), W(FTempName), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0;
+      if (!ok && GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
+        // The target is gone already; put the new content in its place.
+        ok = MoveFileExW(W(FTempName), W(FTarget), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+      }
+    } else {
+      ok = MoveFileExW(W(FTempName), W(FTarget), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    }
+    err = GetLastError();
+  }
+  if (ok) FTempName.clear();
+  Discard();
+  ::SetLastError(ok ? 0 : err);
+  return ok;
+}
+
+void ReplacementFile::Discard() noexcept {
+  FFile.Close();
+  if (!FTempName.empty()) {
+    DeleteFileW(W(FTempName));
+    FTempName.clear();
+  }
+  FTarget.clear();
+}
+
+}  // namespace kv::platform
