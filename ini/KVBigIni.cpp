@@ -4,6 +4,7 @@
 #include <numeric>
 #include <vector>
 
+#include "platform/CodePages.h"
 #include "text/_4Files.h"
 
 namespace kv {
@@ -109,9 +110,169 @@ void TBigIniFile::SetFileName(const String& Value) {
 
 void TBigIniFile::Clear() { ClearSections(); }
 
+// ---------------------------------------------------------------- writing
+
+void TBigIniFile::WriteString(const String& aSection, const String& aKey, const String& aValue) {
+  if (aKey.empty()) {
+    if (aSection.empty() && aValue.empty())
+      FlushFile();
+    else
+      EraseSection(aSection);
+    return;
+  }
+  String line;
+  line.reserve(aKey.size() + 1 + aValue.size());
+  line.append(aKey).append(1, u'=').append(aValue);
+  TKVStringList* lines;
+  std::int32_t i = LocateKey(aSection, aKey, true, &lines);
+  if (i < 0) {
+    lines->Add(line);
+    FHasChanged = true;
+  } else if (lines->Strings(i) != line) {
+    lines->Put(i, line);
+    FHasChanged = true;
+  }
+}
+
+void TBigIniFile::WriteInteger(const String& aSection, const String& aKey, std::int32_t aValue) {
+  WriteString(aSection, aKey, IntToStr(aValue));
+}
+
+void TBigIniFile::WriteBool(const String& aSection, const String& aKey, bool aValue) {
+  WriteString(aSection, aKey, aValue ? u"1" : u"0");
+}
+
+void TBigIniFile::WriteDate(const String& aSection, const String& aKey, TDateTime aValue) {
+  WriteString(aSection, aKey, DateToStr(aValue));
+}
+
+void TBigIniFile::WriteDateTime(const String& aSection, const String& aKey, TDateTime aValue) {
+  WriteString(aSection, aKey, DateTimeToStr(aValue));
+}
+
+void TBigIniFile::WriteTime(const String& aSection, const String& aKey, TDateTime aValue) {
+  WriteString(aSection, aKey, TimeToStr(aValue));
+}
+
+void TBigIniFile::WriteFloat(const String& aSection, const String& aKey, double aValue) {
+  WriteString(aSection, aKey, FloatToStr(aValue));
+}
+
+void TBigIniFile::EraseSection(const String& aSection) {
+  int s = FSectionList->IndexOf(aSection);
+  if (s < 0) return;
+  delete FSectionList->GetSectionItems(s);
+  FSectionList->Delete(s);
+  FSectionList->SetPrevIndex(0);
+  FHasChanged = true;
+  if (FPrevSectionIndex >= FSectionList->Count()) FPrevSectionIndex = 0;
+}
+
+void TBigIniFile::DeleteKey(const String& aSection, const String& aKey) {
+  TKVStringList* lines;
+  std::int32_t i = LocateKey(aSection, aKey, true, &lines);
+  if (i < 0) return;
+  FHasChanged = true;
+  lines->Delete(i);
+}
+
+void TBigIniFile::UpdateFile() { FlushFile(); }
+
+namespace {
+
+constexpr size_t kFlushChunk = 1 << 20;
+
+enum class FlushStep { Create, Write, Replace };
+
+// The file error of a failed flush, with the system's reason.
+[[noreturn]] void RaiseFlushError(FlushStep step, const String& target) {
+  String reason = platform::SysErrorMessage(platform::LastError());
+  const char16_t* what = step == FlushStep::Create  ? u"Cannot create file %s"
+                         : step == FlushStep::Write ? u"Cannot write file %s"
+                                                    : u"Cannot replace file %s";
+  String msg = FormatSimple(what, {platform::DisplayPath(target)});
+  if (!reason.empty()) msg += u": " + reason;
+  if (step == FlushStep::Write) throw EWriteError(msg);
+  throw EFCreateError(msg);
+}
+
+void WriteOut(platform::FileHandle& out, std::string& buf, const String& target) {
+  if (buf.empty()) return;
+  if (out.Write(buf.data(), static_cast<std::int64_t>(buf.size())) != static_cast<std::int64_t>(buf.size()))
+    RaiseFlushError(FlushStep::Write, target);
+  buf.clear();
+}
+
+void AppendUtf16Le(std::string& buf, StringView text) {
+  size_t at = buf.size();
+  buf.resize(at + text.size() * 2);
+  char* p = buf.data() + at;
+  for (char16_t c : text) {
+    *p++ = static_cast<char>(c & 0xFF);
+    *p++ = static_cast<char>(c >> 8);
+  }
+}
+
+}  // namespace
+
+bool TBigIniFile::EncodeDocument(bool utf16, platform::FileHandle& out, const String& target) {
+  std::string buf;
+  buf.reserve(kFlushChunk + 4096);
+  String pending;  // ANSI: texts gathered so that the code page converts them in large pieces
+  bool lossy = false;
+  auto put = [&](StringView text) {
+    if (utf16) {
+      AppendUtf16Le(buf, text);
+      if (buf.size() >= kFlushChunk) WriteOut(out, buf, target);
+    } else {
+      pending.append(text);
+      if (pending.size() >= kFlushChunk) {
+        buf = platform::EncodeAnsi(pending, &lossy);
+        pending.clear();
+        if (!lossy) WriteOut(out, buf, target);
+      }
+    }
+  };
+  if (utf16) buf.append("\xFF\xFE");
+  static const String kCrLf = u"\r\n";
+  for (int s = 0; s < FSectionList->Count() && !lossy; ++s) {
+    const TKVStringList& lines = *FSectionList->GetSectionItems(s);
+    if (lines.Count() == 0) continue;
+    put(u"[");
+    put(FSectionList->Strings(s));
+    put(u"]\r\n");
+    for (int i = 0; i < lines.Count() && !lossy; ++i) {
+      put(lines.Strings(i));
+      put(kCrLf);
+    }
+    put(kCrLf);
+  }
+  if (!utf16 && !lossy) {
+    buf = platform::EncodeAnsi(pending, &lossy);
+    pending.clear();
+  }
+  if (lossy) return false;
+  WriteOut(out, buf, target);
+  return true;
+}
+
 void TBigIniFile::FlushFile() {
-  // The document is only written back by the writing operations' flush;
-  // without them nothing here changes the file.
+  if (!FHasChanged) return;
+  if (!FFileName.empty()) {
+    platform::ReplacementFile file;
+    if (!file.Create(FFileName)) RaiseFlushError(FlushStep::Create, FFileName);
+    bool utf16 = FIsUnicodeFile || FIsUTF8File || FForceUtf8;
+    if (!EncodeDocument(utf16, file.Handle(), FFileName)) {
+      // The ANSI code page would replace some characters: keep them all in
+      // UTF-16, which the loader reads back as well.
+      if (!file.Handle().Seek(0) || !file.Handle().Truncate()) RaiseFlushError(FlushStep::Write, FFileName);
+      utf16 = true;
+      EncodeDocument(true, file.Handle(), FFileName);
+    }
+    if (!file.Commit()) RaiseFlushError(FlushStep::Replace, FFileName);
+    if (utf16) FIsUnicodeFile = true;
+  }
+  FHasChanged = false;
 }
 
 namespace {
@@ -315,6 +476,223 @@ bool TBigIniFile::ValueExists(const String& aSection, const String& aValue) {
   TKVStringList names;
   ReadSection(aSection, names);
   return names.IndexOf(aValue) >= 0;
+}
+
+// ------------------------------------------------------------ colours, fonts
+
+String ColorToString(TColor c) {
+  if (auto ident = ColorToIdent(c)) return *ident;
+  return u"$" + IntToHex(static_cast<std::uint32_t>(c), 8);
+}
+
+TColor StringToColor(StringView s) {
+  if (auto c = IdentToColor(s)) return *c;
+  if (auto v = TryStrToInt(s)) return *v;
+  throw EConvertError(FormatSimple(u"'%s' is not a valid integer value", {String(s)}));
+}
+
+TCommaSeparatedInfo::TCommaSeparatedInfo() : FValues(std::make_unique<TKVStringList>()) {}
+
+TCommaSeparatedInfo::~TCommaSeparatedInfo() = default;
+
+String TCommaSeparatedInfo::Value() const { return FValues->CommaText(); }
+
+void TCommaSeparatedInfo::SetValue(const String& v) { FValues->SetCommaText(v); }
+
+String TCommaSeparatedInfo::Element(int index) const { return FValues->Strings(index); }
+
+void TCommaSeparatedInfo::SetElement(int index, const String& v) {
+  if (index < 0) FValues->Put(index, v);  // raises the list's index error
+  while (FValues->Count() <= index) FValues->Add(String());
+  FValues->Put(index, v);
+}
+
+std::int32_t TCommaSeparatedInfo::AsInteger(int index) const {
+  auto v = TryStrToInt(Element(index));
+  return v ? *v : -1;
+}
+
+void TCommaSeparatedInfo::SetAsInteger(int index, std::int32_t v) { SetElement(index, IntToStr(v)); }
+
+bool TCommaSeparatedInfo::AsBoolean(int index) const { return Element(index) == u"1"; }
+
+void TCommaSeparatedInfo::SetAsBoolean(int index, bool v) { SetElement(index, v ? u"1" : u""); }
+
+TColor TCommaSeparatedInfo::GetColor(int index) const {
+  String e = Element(index);
+  auto hex = TryStrToInt(u"$" + e);
+  TColor c = hex ? *hex : -1;
+  if (c != -1) return c;
+  try {
+    return StringToColor(e);
+  } catch (const EConvertError&) {
+    return clBlack;
+  }
+}
+
+void TCommaSeparatedInfo::SetColor(int Index, TColor Value) { SetElement(Index, ColorToString(Value)); }
+
+TFontStyles TCSIFont::FontStyle() const {
+  TFontStyles st;
+  if (AsBoolean(2)) st.Include(TFontStyle::fsBold);
+  if (AsBoolean(3)) st.Include(TFontStyle::fsItalic);
+  if (AsBoolean(4)) st.Include(TFontStyle::fsUnderline);
+  if (AsBoolean(5)) st.Include(TFontStyle::fsStrikeOut);
+  return st;
+}
+
+void TCSIFont::SetFontStyle(TFontStyles v) {
+  SetAsBoolean(2, v.Contains(TFontStyle::fsBold));
+  SetAsBoolean(3, v.Contains(TFontStyle::fsItalic));
+  SetAsBoolean(4, v.Contains(TFontStyle::fsUnderline));
+  SetAsBoolean(5, v.Contains(TFontStyle::fsStrikeOut));
+}
+
+// ------------------------------------------------------------- TBiggerIniFile
+
+TColor TBiggerIniFile::ReadColor(const String& aSection, const String& aKey, TColor aDefault) {
+  String s = u"$" + ReadString(aSection, aKey, IntToHex(static_cast<std::uint32_t>(aDefault), 8));
+  // Hexadecimal digits only: no blanks, no sign.
+  bool pure = s.size() > 1;
+  for (size_t i = 1; i < s.size() && pure; ++i) {
+    char16_t c = s[i];
+    pure = (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+  }
+  auto v = pure ? TryStrToInt(s) : std::nullopt;
+  if (!v) throw EConvertError(FormatSimple(u"'%s' is not a valid integer value", {s}));
+  return *v;
+}
+
+void TBiggerIniFile::WriteColor(const String& aSection, const String& aKey, TColor aValue) {
+  WriteString(aSection, aKey, IntToHex(static_cast<std::uint32_t>(aValue), 8));
+}
+
+TFont& TBiggerIniFile::ReadFont(const String& aSection, const String& aKey, TFont& aFont) {
+  TCSIFont f;
+  f.SetValue(ReadString(aSection, aKey, String()));
+  aFont.Name = f.FontName();
+  aFont.Size = f.FontSize();
+  aFont.Style = f.FontStyle();
+  aFont.Color = f.FontColor();
+  aFont.Charset = f.FontCharset();
+  std::int32_t pitch = f.FontPitch();
+  aFont.Pitch = pitch >= 0 && pitch <= 2 ? static_cast<TFontPitch>(pitch) : TFontPitch::fpDefault;
+  return aFont;
+}
+
+void TBiggerIniFile::WriteFont(const String& aSection, const String& aKey, const TFont& aFont) {
+  TCSIFont f;
+  f.SetFontName(aFont.Name);
+  f.SetFontSize(aFont.Size);
+  f.SetFontStyle(aFont.Style);
+  f.SetFontColor(aFont.Color);
+  f.SetFontCharset(aFont.Charset);
+  f.SetFontPitch(static_cast<std::int32_t>(aFont.Pitch));
+  WriteString(aSection, aKey, f.Value());
+}
+
+namespace {
+
+String CountKey(const String& aPrefix, bool usePrefixOnCount) {
+  return usePrefixOnCount ? aPrefix + u"Count" : String(u"Count");
+}
+
+}  // namespace
+
+void TBiggerIniFile::ReadNumberedList(const String& Section, TStringList& aStrings, const String& Deflt,
+                                      const String& aPrefix, std::int32_t IndexStart, bool usePrefixOnCount) {
+  std::int32_t n = ReadInteger(Section, CountKey(aPrefix, usePrefixOnCount), 0);
+  aStrings.BeginUpdate();
+  try {
+    for (std::int32_t i = 0; i < n; ++i)
+      aStrings.Add(ReadString(Section, aPrefix + IntToStr(static_cast<std::int64_t>(IndexStart) + i), Deflt));
+  } catch (...) {
+    aStrings.EndUpdate();
+    throw;
+  }
+  aStrings.EndUpdate();
+}
+
+void TBiggerIniFile::WriteNumberedList(const String& Section, const TStringList& aStrings, const String& aPrefix,
+                                       std::int32_t IndexStart, bool usePrefixOnCount) {
+  TKVStringList before;
+  ReadSectionValues(Section, before);
+  String countKey = CountKey(aPrefix, usePrefixOnCount);
+  std::int32_t oldCount = ReadInteger(Section, countKey, 0);
+  WriteInteger(Section, countKey, aStrings.Count());
+  bool changedBefore = FHasChanged;
+  for (std::int32_t i = 0; i < oldCount; ++i)
+    DeleteKey(Section, aPrefix + IntToStr(static_cast<std::int64_t>(IndexStart) + i));
+  for (int i = 0; i < aStrings.Count(); ++i)
+    WriteString(Section, aPrefix + IntToStr(static_cast<std::int64_t>(IndexStart) + i), aStrings.Strings(i));
+  if (!changedBefore) {
+    TKVStringList after;
+    ReadSectionValues(Section, after);
+    bool differ = after.Count() != before.Count();
+    for (int i = 0; !differ && i < after.Count(); ++i) differ = after.Strings(i) != before.Strings(i);
+    FHasChanged = differ;
+  }
+}
+
+void TBiggerIniFile::RenameSection(const String& OldSection, const String& NewSection) {
+  if (OldSection == NewSection) return;
+  int s = FSectionList->IndexOf(OldSection);
+  if (s >= 0) FSectionList->Put(s, NewSection);
+  FHasChanged = true;
+}
+
+void TBiggerIniFile::RenameKey(const String& aSection, const String& OldKey, const String& NewKey) {
+  if (OldKey == NewKey) return;
+  TKVStringList* lines;
+  std::int32_t i = LocateKey(aSection, OldKey, false, &lines);
+  if (i < 0) return;
+  if (CompareTextIgnoreCase(OldKey, NewKey) == 0) {
+    // Both names find the same line: writing the new one and deleting the
+    // old one would lose the key. Rename the line where it stands.
+    const String& line = lines->Strings(i);
+    String renamed = NewKey + line.substr(line.find(u'='));
+    if (renamed != line) {
+      lines->Put(i, renamed);
+      FHasChanged = true;
+    }
+    return;
+  }
+  String value = ReadString(aSection, OldKey, String());
+  WriteString(aSection, NewKey, value);
+  DeleteKey(aSection, OldKey);
+}
+
+void TBiggerIniFile::WriteBoolDef(const String& aSection, const String& aKey, bool aValue, bool aDefault) {
+  if (aValue == aDefault)
+    DeleteKey(aSection, aKey);
+  else
+    WriteBool(aSection, aKey, aValue);
+}
+
+void TBiggerIniFile::WriteSectionValues(const String& aSection, const TStringList& aStrings) {
+  int s = FSectionList->IndexOf(aSection);
+  if (s < 0) {
+    auto lines = std::make_unique<TKVStringList>();
+    for (int i = 0; i < aStrings.Count(); ++i) lines->Add(aStrings.Strings(i));
+    FSectionList->AddObject(aSection, lines.release());
+    FHasChanged = true;
+    return;
+  }
+  TKVStringList& lines = *FSectionList->GetSectionItems(s);
+  if (lines.Count() == aStrings.Count()) {
+    for (int i = 0; i < lines.Count(); ++i) {
+      if (lines.Strings(i) != aStrings.Strings(i)) {
+        lines.Put(i, aStrings.Strings(i));
+        FHasChanged = true;
+      }
+    }
+    return;
+  }
+  lines.BeginUpdate();
+  lines.Clear();
+  for (int i = 0; i < aStrings.Count(); ++i) lines.Add(aStrings.Strings(i));
+  lines.EndUpdate();
+  FHasChanged = true;
 }
 
 }  // namespace kv

@@ -6,8 +6,10 @@
 #include <memory>
 
 #include "platform/Base.h"
+#include "platform/Files.h"
 #include "text/KVTypes.h"
 #include "text/SysUtils.h"
+#include "toolkit/Graphics.h"
 
 namespace kv {
 
@@ -45,11 +47,24 @@ class TBigIniFile : public TObject {
   // Loads FileName (a missing file gives an empty document). ForceUtf8File:
   // files without byte-order mark are read as UTF-8.
   TBigIniFile(const String& FileName, bool ForceUtf8File = false);
+  // Writes a changed document back like FlushFile. A destructor cannot
+  // report, so an error there is swallowed and the changes are lost: call
+  // UpdateFile before destroying a document whose write must be checked.
   ~TBigIniFile() override;
 
-  // Virtual operations.
+  // Virtual operations, in their slot order.
   virtual void AppendFromFile(const String& aName);
   virtual void Clear();
+  // Deletes the key's line; a missing section is created empty (unmarked).
+  virtual void DeleteKey(const String& aSection, const String& aKey);
+  virtual void EraseSection(const String& aSection);
+  // Writes a changed document back to FileName: by way of a temporary file
+  // beside it that replaces the file in one step, so a failure leaves the old
+  // file as it was. UTF-16 little-endian with mark when the file was Unicode
+  // (or ForceUtf8File), else the ANSI code page; a document holding
+  // characters the ANSI code page lacks is written as UTF-16 too. Raises a
+  // file error naming the file and the reason; the document then stays
+  // changed. An unchanged document never touches its file.
   virtual void FlushFile();
   virtual bool HasSection(const String& aSection);
   virtual void ReadAll(TStringList& aStrings);
@@ -64,11 +79,22 @@ class TBigIniFile : public TObject {
   virtual String ReadString(const String& aSection, const String& aKey, const String& aDefault);
   virtual TDateTime ReadTime(const String& aSection, const String& aKey, TDateTime aDefault);
   virtual bool SectionExists(const String& aSection);
+  virtual void UpdateFile();
   virtual bool ValueExists(const String& aSection, const String& aValue);
+  virtual void WriteBool(const String& aSection, const String& aKey, bool aValue);
+  virtual void WriteDate(const String& aSection, const String& aKey, TDateTime aValue);
+  virtual void WriteDateTime(const String& aSection, const String& aKey, TDateTime aValue);
+  virtual void WriteFloat(const String& aSection, const String& aKey, double aValue);
+  virtual void WriteInteger(const String& aSection, const String& aKey, std::int32_t aValue);
+  // Sets aKey=aValue, appending the line (and the section) when missing. An
+  // empty key erases aSection, or, with section and value empty too, flushes.
+  virtual void WriteString(const String& aSection, const String& aKey, const String& aValue);
+  virtual void WriteTime(const String& aSection, const String& aKey, TDateTime aValue);
 
   // Properties.
   const String& FileName() const { return FFileName; }
   // Writes the old document back if it changed, clears, loads Value.
+  // Raises FlushFile's error before loading anything.
   void SetFileName(const String& Value);
   TSectionList& SectionNames() { return *FSectionList; }
   const TEraseSectionCallback& EraseSectionCallback() const { return FEraseSectionCallback; }
@@ -95,6 +121,8 @@ class TBigIniFile : public TObject {
   std::int32_t LocateKey(const String& aSection, const String& aKey, bool CreateSection, TKVStringList** lines);
   static std::int32_t IndexOfKey(const TKVStringList& lines, const String& aKey);
   void ClearSections();
+  // The file's lines in their coding; false when ANSI cannot hold them.
+  bool EncodeDocument(bool utf16, platform::FileHandle& out, const String& target);
 
   TEraseSectionCallback FEraseSectionCallback;
   String FFileName;
@@ -111,6 +139,99 @@ class TBigIniFile : public TObject {
   bool FIsUnicodeFile = false;
   bool FIsUTF8File = false;
   bool FForceUtf8 = false;
+};
+
+// The text of a colour: its identifier, or "$" and 8 hexadecimal digits.
+String ColorToString(TColor c);
+// An identifier or an integer text ("$FF", "255"); raises EConvertError.
+TColor StringToColor(StringView s);
+
+// A list of elements kept as one comma text (the form of a stored font).
+class TCommaSeparatedInfo : public TObject {
+ public:
+  TCommaSeparatedInfo();
+  ~TCommaSeparatedInfo() override;
+
+  // The elements as comma text; setting it parses the comma text.
+  String Value() const;
+  void SetValue(const String& v);
+  // Reading beyond the last element raises the list's index error; writing
+  // appends empty elements up to index.
+  String Element(int index) const;
+  void SetElement(int index, const String& v);
+  // The element as an integer, -1 when it is none.
+  std::int32_t AsInteger(int index) const;
+  void SetAsInteger(int index, std::int32_t v);
+  // True when the element is "1"; false is written as an empty element.
+  bool AsBoolean(int index) const;
+  void SetAsBoolean(int index, bool v);
+  // A colour element: hexadecimal digits, an identifier or a number; 0 when
+  // it is none of them.
+  TColor GetColor(int index) const;
+  void SetColor(int Index, TColor Value);
+
+  TKVStringList& Values() { return *FValues; }
+
+ protected:
+  std::unique_ptr<TKVStringList> FValues;
+};
+
+// The nine elements of a stored font: name, size, bold, italic, underline,
+// strike-out, colour, character set, pitch.
+class TCSIFont : public TCommaSeparatedInfo {
+ public:
+  String FontName() const { return Element(0); }
+  void SetFontName(const String& v) { SetElement(0, v); }
+  std::int32_t FontSize() const { return AsInteger(1); }
+  void SetFontSize(std::int32_t v) { SetAsInteger(1, v); }
+  TFontStyles FontStyle() const;
+  void SetFontStyle(TFontStyles v);
+  TColor FontColor() const { return GetColor(6); }
+  void SetFontColor(TColor v) { SetColor(6, v); }
+  std::int32_t FontCharset() const { return AsInteger(7); }
+  void SetFontCharset(std::int32_t v) { SetAsInteger(7, v); }
+  std::int32_t FontPitch() const { return AsInteger(8); }
+  void SetFontPitch(std::int32_t v) { SetAsInteger(8, v); }
+};
+
+// The INI document with numbered lists, colours, fonts, renaming and whole
+// sections on top of plain keys.
+class TBiggerIniFile : public TBigIniFile {
+ public:
+  using TBigIniFile::TBigIniFile;
+
+  // Virtual operations, in their slot order after the inherited ones.
+  // The stored text as hexadecimal colour; raises EConvertError when it is
+  // not hexadecimal. A missing key gives aDefault.
+  virtual TColor ReadColor(const String& aSection, const String& aKey, TColor aDefault);
+  // Fills aFont from the stored comma text; a missing key or a short value
+  // raises the list's index error (aFont may be partly changed then).
+  virtual TFont& ReadFont(const String& aSection, const String& aKey, TFont& aFont);
+  // Appends the items of the list whose count key is aPrefix + "Count"
+  // (usePrefixOnCount) or "Count" and whose items are aPrefix + IndexStart,
+  // aPrefix + (IndexStart + 1), ...
+  virtual void ReadNumberedList(const String& Section, TStringList& aStrings, const String& Deflt,
+                                const String& aPrefix, std::int32_t IndexStart, bool usePrefixOnCount);
+  // The key's line gets the new name and keeps its value; where the two
+  // names differ in letter case only, the line stays where it is.
+  virtual void RenameKey(const String& aSection, const String& OldKey, const String& NewKey);
+  virtual void RenameSection(const String& OldSection, const String& NewSection);
+  // A value equal to its default is deleted rather than stored.
+  virtual void WriteBoolDef(const String& aSection, const String& aKey, bool aValue, bool aDefault);
+  // Eight upper-case hexadecimal digits without prefix.
+  virtual void WriteColor(const String& aSection, const String& aKey, TColor aValue);
+  virtual void WriteFont(const String& aSection, const String& aKey, const TFont& aFont);
+  // Replaces the list's count and items; the items end up after the
+  // section's other lines. Rewriting the same list changes nothing.
+  virtual void WriteNumberedList(const String& Section, const TStringList& aStrings, const String& aPrefix,
+                                 std::int32_t IndexStart, bool usePrefixOnCount);
+  // Makes the section's lines equal to the source's entries.
+  virtual void WriteSectionValues(const String& aSection, const TStringList& aStrings);
+
+  bool HasChanged() const { return FHasChanged; }
+  void SetHasChanged(bool v) { FHasChanged = v; }
+  std::int32_t TextBufferSize() const { return FTextBufferSize; }
+  void SetTextBufferSize(std::int32_t v) { FTextBufferSize = v; }
 };
 
 }  // namespace kv
