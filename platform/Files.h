@@ -87,6 +87,10 @@ bool RemoveFile(StringView name);
 bool IsFileReadOnly(StringView name);
 bool SetFileReadOnly(StringView name, bool readOnly);
 
+// Renames replacement onto target in one step (target may be missing),
+// keeping target's attributes; replacement's content should be on the disk.
+bool ReplaceFileWith(StringView replacement, StringView target);
+
 // A new file that takes the place of a target file in one step.
 //
 // Create opens a temporary file beside the target (beside the file a link

@@ -356,6 +356,40 @@ bool SetFileReadOnly(StringView name, bool readOnly) {
   return true;
 }
 
+bool ReplaceFileWith(StringView replacement, StringView target) {
+  std::string temp = NativePath(replacement), dest = NativePath(target);
+  struct stat lst;
+  if (::lstat(dest.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+    char buf[PATH_MAX + 1];
+    if (::realpath(dest.c_str(), buf)) dest = buf;
+  }
+  struct stat st;
+  mode_t mode = 0666 & ~[] {
+    mode_t m = ::umask(0);
+    ::umask(m);
+    return m;
+  }();
+  if (::stat(dest.c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+    if (::geteuid() == 0 && ::chown(temp.c_str(), st.st_uid, st.st_gid) != 0) {
+      // The owner could not be kept; the content still is.
+    }
+  }
+  ::chmod(temp.c_str(), mode);
+  if (::rename(temp.c_str(), dest.c_str()) != 0) {
+    SetFromErrno();
+    return false;
+  }
+  // The new directory entry on the disk too.
+  int dfd = ::open(ParentOf(dest).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+  tLastError = 0;
+  return true;
+}
+
 bool ReplacementFile::Create(StringView target) {
   Discard();
   std::string native = NativePath(target);
@@ -415,45 +449,6 @@ bool ReplacementFile::Create(StringView target) {
   tLastError = kErrorFileExists;
   Discard();
   return false;
-}
-
-bool ReplacementFile::Commit() {
-  if (FTempName.empty()) {
-    tLastError = kErrorInvalidParameter;
-    return false;
-  }
-  std::string temp = EncodeUtf8(FTempName), target = EncodeUtf8(FTarget);
-  bool ok = FFile.Flush();
-  std::uint32_t err = tLastError;
-  FFile.Close();
-  if (ok) {
-    struct stat st;
-    mode_t mode = 0666 & ~[] { mode_t m = ::umask(0); ::umask(m); return m; }();
-    if (::stat(target.c_str(), &st) == 0) {
-      mode = st.st_mode & 07777;
-      if (::geteuid() == 0 && ::chown(temp.c_str(), st.st_uid, st.st_gid) != 0) {
-        // The owner could not be kept; the content still is.
-      }
-    }
-    ::chmod(temp.c_str(), mode);
-    ok = ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-      SetFromErrno();
-      err = tLastError;
-    }
-  }
-  if (ok) {
-    // The new directory entry on the disk too.
-    int dfd = ::open(ParentOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-      ::fsync(dfd);
-      ::close(dfd);
-    }
-    FTempName.clear();
-  }
-  Discard();
-  tLastError = ok ? 0 : err;
-  return ok;
 }
 
 void ReplacementFile::Discard() noexcept {

@@ -199,6 +199,22 @@ bool SetFileReadOnly(StringView name, bool readOnly) {
   return SetFileAttributesW(W(n), attr ? attr : FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
+bool ReplaceFileWith(StringView replacement, StringView target) {
+  String from(replacement), to(target);
+  bool ok;
+  if (GetFileAttributesW(W(to)) != INVALID_FILE_ATTRIBUTES) {
+    // Keeps the target's attributes, security and creation time.
+    ok = ReplaceFileW(W(to), W(from), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0;
+    if (!ok && GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
+      // The target is gone already; put the new content in its place.
+      ok = MoveFileExW(W(from), W(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    }
+  } else {
+    ok = MoveFileExW(W(from), W(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  }
+  return ok;
+}
+
 bool ReplacementFile::Create(StringView target) {
   Discard();
   String t(target);
@@ -227,33 +243,6 @@ bool ReplacementFile::Create(StringView target) {
     if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return false;
   }
   return false;
-}
-
-bool ReplacementFile::Commit() {
-  if (FTempName.empty()) {
-    ::SetLastError(ERROR_INVALID_PARAMETER);
-    return false;
-  }
-  bool ok = FFile.Flush();
-  DWORD err = GetLastError();
-  FFile.Close();
-  if (ok) {
-    if (GetFileAttributesW(W(FTarget)) != INVALID_FILE_ATTRIBUTES) {
-      // Keeps the target's attributes, security and creation time.
-      ok = ReplaceFileW(W(FTarget), W(FTempName), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0;
-      if (!ok && GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
-        // The target is gone already; put the new content in its place.
-        ok = MoveFileExW(W(FTempName), W(FTarget), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-      }
-    } else {
-      ok = MoveFileExW(W(FTempName), W(FTarget), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    }
-    err = GetLastError();
-  }
-  if (ok) FTempName.clear();
-  Discard();
-  ::SetLastError(ok ? 0 : err);
-  return ok;
 }
 
 void ReplacementFile::Discard() noexcept {

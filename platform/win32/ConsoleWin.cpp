@@ -1,0 +1,39 @@
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include "platform/CodePages.h"
+#include "platform/Console.h"
+
+namespace kv::platform {
+
+std::vector<String> CommandLineArguments(int, char**) {
+  std::vector<String> args;
+  int n = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &n);
+  if (!argv) return args;
+  for (int i = 1; i < n; ++i) args.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
+  LocalFree(argv);
+  return args;
+}
+
+namespace {
+
+void WriteTo(DWORD which, StringView text) {
+  HANDLE h = GetStdHandle(which);
+  if (h == nullptr || h == INVALID_HANDLE_VALUE || text.empty()) return;
+  DWORD mode, done;
+  if (GetConsoleMode(h, &mode)) {
+    WriteConsoleW(h, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
+    return;
+  }
+  std::string bytes = EncodeUtf8(text);
+  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+}
+
+}  // namespace
+
+void WriteStandardOutput(StringView text) { WriteTo(STD_OUTPUT_HANDLE, text); }
+void WriteStandardError(StringView text) { WriteTo(STD_ERROR_HANDLE, text); }
+
+}  // namespace kv::platform
