@@ -1,6 +1,7 @@
 // Load throughput, lookups and the name comparison.
 #include <benchmark/benchmark.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "BenchData.h"
 #include "ini/KVBigIni.h"
 #include "text/KVTypes.h"
+#include "text/_4Files.h"
 
 using namespace kv;
 using kvbench::Coding;
@@ -86,5 +88,45 @@ static void BM_CompareTextIgnoreCase_Umlauts(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(CompareTextIgnoreCase(a, b));
 }
 BENCHMARK(BM_CompareTextIgnoreCase_Umlauts);
+
+// Writer throughput: every line goes to the file at once, as for a log.
+static void BM_WriterWriteLn(benchmark::State& state) {
+  auto coding = static_cast<TKVFileCoding>(state.range(0));
+  std::string native = "/tmp/kv-bench-writer.txt";
+  String line = u"12.09.2026 23:12:43.123\t[Info]\tuser\tAutorun.exe\t\t<1234>\tStarted installer Setup\\Install.exe";
+  TUnicodeFileWriter w(kvbench::FrameworkPath(native), coding, false);
+  for (auto _ : state) w.WriteLn(line);
+  state.SetItemsProcessed(state.iterations());
+  state.SetLabel(coding == TKVFileCoding::fcAnsi ? "ANSI" : coding == TKVFileCoding::fcUTF8BOM ? "UTF-8" : "UTF-16");
+  w.Close();
+  std::remove(native.c_str());
+}
+BENCHMARK(BM_WriterWriteLn)
+    ->Arg(static_cast<int>(TKVFileCoding::fcUTF8BOM))
+    ->Arg(static_cast<int>(TKVFileCoding::fcUnicodeLittleEndian))
+    ->Arg(static_cast<int>(TKVFileCoding::fcAnsi));
+
+// FlushFile of a whole loaded document (one changed value, so it is written),
+// on a copy of the generated file.
+static void BM_FlushFile(benchmark::State& state) {
+  auto coding = static_cast<Coding>(state.range(1));
+  std::string file = kvbench::GeneratedFile(static_cast<int>(state.range(0)), coding);
+  std::string copy = "/tmp/kv-bench-flush.ini";
+  std::filesystem::copy_file(file, copy, std::filesystem::copy_options::overwrite_existing);
+  std::int64_t bytes = static_cast<std::int64_t>(std::filesystem::file_size(file));
+  {
+    TBiggerIniFile doc(kvbench::FrameworkPath(copy));
+    for (auto _ : state) {
+      state.PauseTiming();
+      doc.WriteString(u"Section1", u"Key1", doc.ReadString(u"Section1", u"Key1", u"") == u"a" ? u"b" : u"a");
+      state.ResumeTiming();
+      doc.UpdateFile();
+    }
+  }
+  std::filesystem::remove(copy);
+  state.SetBytesProcessed(state.iterations() * bytes);
+  state.SetLabel(kvbench::CodingName(coding));
+}
+BENCHMARK(BM_FlushFile)->ArgsProduct({{10, 100}, {0, 1, 2}})->Unit(benchmark::kMillisecond)->Iterations(2);
 
 BENCHMARK_MAIN();
