@@ -73,6 +73,11 @@ void SuppressErrorDialogs();
 // and text go to standard error.
 void ShowFatalErrorBox(StringView title, StringView text);
 
+// The system message box with MessageBoxW's flags; the button chosen (IDOK 1,
+// IDCANCEL 2, ...). On Linux the caption and text go to standard error and
+// the result is the box's default button, as if Enter were pressed.
+int ShowSystemMessageBox(std::uintptr_t owner, StringView text, StringView caption, std::uint32_t flags);
+
 String GetEnvVar(StringView name);
 std::uint32_t CurrentProcessId();
 

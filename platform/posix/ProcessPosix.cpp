@@ -155,6 +155,19 @@ void ShowFatalErrorBox(StringView title, StringView text) {
   std::fflush(stderr);
 }
 
+int ShowSystemMessageBox(std::uintptr_t, StringView text, StringView caption, std::uint32_t flags) {
+  std::string t = EncodeUtf8(caption), m = EncodeUtf8(text);
+  std::fprintf(stderr, "%s: %s\n", t.c_str(), m.c_str());
+  std::fflush(stderr);
+  // The buttons of each box kind (MB_OK .. MB_CANCELTRYCONTINUE), in order.
+  static const int buttons[][3] = {{1, 0, 0}, {1, 2, 0}, {3, 4, 5}, {6, 7, 2}, {6, 7, 0}, {4, 2, 0}, {2, 10, 11}};
+  std::uint32_t kind = flags & 0xF;
+  if (kind > 6) kind = 0;
+  std::uint32_t def = (flags >> 8) & 0xF;  // MB_DEFBUTTON2 = 0x100, ...
+  if (def > 2 || buttons[kind][def] == 0) def = 0;
+  return buttons[kind][def];
+}
+
 String GetEnvVar(StringView name) {
   const char* v = std::getenv(EncodeUtf8(name).c_str());
   return v ? FromUtf8(v) : String();

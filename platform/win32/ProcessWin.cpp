@@ -79,6 +79,11 @@ void ShowFatalErrorBox(StringView title, StringView text) {
   MessageBoxW(nullptr, W(m), W(t), MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
+int ShowSystemMessageBox(std::uintptr_t owner, StringView text, StringView caption, std::uint32_t flags) {
+  String t(text), c(caption);
+  return MessageBoxW(reinterpret_cast<HWND>(owner), W(t), W(c), flags);
+}
+
 String GetEnvVar(StringView name) {
   String n(name);
   DWORD len = GetEnvironmentVariableW(W(n), nullptr, 0);
