@@ -67,7 +67,7 @@ std::uint32_t RegQuery(RegHandle key, StringView name, std::uint32_t* type, std:
 std::uint32_t RegSet(RegHandle key, StringView name, std::uint32_t type, const void* data, std::size_t size);
 std::uint32_t RegDeleteValueName(RegHandle key, StringView name);
 // Deletes subKey of key with everything below it.
-std::uint32_t RegDeleteTree(RegHandle key, StringView subKey);
+std::uint32_t RegDeleteKeyTree(RegHandle key, StringView subKey);
 // The names of the subkeys and of the values of an open key.
 std::uint32_t RegSubKeys(RegHandle key, std::vector<String>* names);
 std::uint32_t RegValueNames(RegHandle key, std::vector<String>* names);

@@ -59,7 +59,7 @@ bool TRegistry::DeleteKey(const String& Key) {
   String rel;
   bool isRel;
   RegHandle base = BaseKeyFor(Key, &rel, &isRel);
-  return RegDeleteTree(base, rel) == 0;
+  return RegDeleteKeyTree(base, rel) == 0;
 }
 
 bool TRegistry::ValueExists(const String& Name) {

@@ -340,7 +340,7 @@ std::uint32_t RegDeleteValueName(RegHandle key, StringView name) {
   });
 }
 
-std::uint32_t RegDeleteTree(RegHandle key, StringView subKey) {
+std::uint32_t RegDeleteKeyTree(RegHandle key, StringView subKey) {
   std::lock_guard<std::mutex> g(gMutex);
   return Modify(key, 0, [&](HiveData& hd, const String& base, bool& changed) -> std::uint32_t {
     String path;

@@ -61,7 +61,7 @@ std::uint32_t RegDeleteValueName(RegHandle key, StringView name) {
   return static_cast<std::uint32_t>(RegDeleteValueW(K(key), W(String(name))));
 }
 
-std::uint32_t RegDeleteTree(RegHandle key, StringView subKey) {
+std::uint32_t RegDeleteKeyTree(RegHandle key, StringView subKey) {
   String sub(subKey);
   if (sub.empty()) return ERROR_ACCESS_DENIED;
   HKEY h = nullptr;
@@ -71,7 +71,7 @@ std::uint32_t RegDeleteTree(RegHandle key, StringView subKey) {
   std::vector<String> children;
   RegSubKeys(reinterpret_cast<RegHandle>(h), &children);
   for (const auto& c : children) {
-    r = RegDeleteTree(reinterpret_cast<RegHandle>(h), c);
+    r = RegDeleteKeyTree(reinterpret_cast<RegHandle>(h), c);
     if (r != ERROR_SUCCESS) {
       RegCloseKey(h);
       return static_cast<std::uint32_t>(r);

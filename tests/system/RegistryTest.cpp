@@ -28,7 +28,7 @@ class Registry : public ::testing::Test {
     base = u"Software\\KVTest-" + IntToStr(static_cast<std::int64_t>(std::random_device{}() & 0xFFFFFF));
   }
   void TearDown() override {
-    platform::RegDeleteTree(kHiveCurrentUser, base);
+    platform::RegDeleteKeyTree(kHiveCurrentUser, base);
 #ifndef _WIN32
     ::unsetenv("KV_REGISTRY_DIR");
 #endif
