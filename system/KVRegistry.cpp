@@ -182,7 +182,7 @@ String FormatText(StringView Pattern, std::initializer_list<TFormatArg> Args) {
       out += u'%';
       continue;
     }
-    std::string spec = "%" + flags + (width >= 0 ? std::to_string(width) : "") +
+    std::string cFormat = "%" + flags + (width >= 0 ? std::to_string(width) : "") +
                        (prec >= 0 ? "." + std::to_string(prec) : "");
     const TFormatArg* a = next();
     char buf[1100];
@@ -208,13 +208,13 @@ String FormatText(StringView Pattern, std::initializer_list<TFormatArg> Args) {
         continue;
       case u'd':
       case u'i':
-        if (ArgAsInt(a, &iv)) std::snprintf(buf, sizeof buf, (spec + "lld").c_str(), static_cast<long long>(iv));
+        if (ArgAsInt(a, &iv)) std::snprintf(buf, sizeof buf, (cFormat + "lld").c_str(), static_cast<long long>(iv));
         break;
       case u'u':
       case u'x':
       case u'X':
         if (ArgAsInt(a, &iv))
-          std::snprintf(buf, sizeof buf, (spec + "ll" + static_cast<char>(conv)).c_str(),
+          std::snprintf(buf, sizeof buf, (cFormat + "ll" + static_cast<char>(conv)).c_str(),
                         static_cast<unsigned long long>(iv));
         break;
       case u'p':
@@ -232,7 +232,7 @@ String FormatText(StringView Pattern, std::initializer_list<TFormatArg> Args) {
           d = static_cast<double>(*n);
         else
           break;
-        std::snprintf(buf, sizeof buf, (spec + static_cast<char>(conv)).c_str(), d);
+        std::snprintf(buf, sizeof buf, (cFormat + static_cast<char>(conv)).c_str(), d);
         break;
       }
       default:
