@@ -42,7 +42,8 @@ bool TRegistry::KeyExistsWith(const String& Key, std::uint32_t access) const {
   return ok;
 }
 
-bool TRegistry::KeyExists(const String& Key) { return KeyExistsWith(Key, FAccess & kKeyRead ? FAccess & kKeyRead : kKeyRead); }
+// The object's own access setting; the installer's variant always reads.
+bool TRegistry::KeyExists(const String& Key) { return KeyExistsWith(Key, FAccess); }
 
 bool TRegistry::OpenKey(const String& Key, bool CanCreate) {
   String rel;

@@ -298,6 +298,15 @@ std::string ParentOf(const std::string& p) {
   return p.substr(0, slash);
 }
 
+// The file a link points to, which is replaced rather than the link; other
+// names unchanged.
+std::string LinkTarget(const std::string& p) {
+  struct stat lst;
+  char buf[PATH_MAX + 1];
+  if (::lstat(p.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode) && ::realpath(p.c_str(), buf)) return buf;
+  return p;
+}
+
 bool MakeDirs(const std::string& p) {
   struct stat st;
   if (p.empty()) return false;
@@ -357,12 +366,7 @@ bool SetFileReadOnly(StringView name, bool readOnly) {
 }
 
 bool ReplaceFileWith(StringView replacement, StringView target) {
-  std::string temp = NativePath(replacement), dest = NativePath(target);
-  struct stat lst;
-  if (::lstat(dest.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-    char buf[PATH_MAX + 1];
-    if (::realpath(dest.c_str(), buf)) dest = buf;
-  }
+  std::string temp = NativePath(replacement), dest = LinkTarget(NativePath(target));
   struct stat st;
   mode_t mode = 0666 & ~[] {
     mode_t m = ::umask(0);
@@ -393,12 +397,7 @@ bool ReplaceFileWith(StringView replacement, StringView target) {
 bool ReplacementFile::Create(StringView target) {
   Discard();
   std::string native = NativePath(target);
-  // Replace the file a link points to, not the link.
-  struct stat lst;
-  if (::lstat(native.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-    char buf[PATH_MAX + 1];
-    if (::realpath(native.c_str(), buf)) native = buf;
-  }
+  native = LinkTarget(native);
   struct stat st;
   if (::stat(native.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) {

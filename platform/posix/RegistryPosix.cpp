@@ -359,13 +359,24 @@ std::uint32_t RegDeleteKeyTree(RegHandle key, StringView subKey) {
   });
 }
 
+namespace {
+
+// The hive content and the path of an open key, for the listings.
+std::uint32_t LoadForListing(RegHandle key, std::shared_ptr<const HiveData>* hd, String* path) {
+  RegHandle hive;
+  if (!Resolve(key, &hive, path, nullptr)) return kErrorInvalidParameter;
+  *hd = Load(hive);
+  return 0;
+}
+
+}  // namespace
+
 std::uint32_t RegSubKeys(RegHandle key, std::vector<String>* names) {
   std::lock_guard<std::mutex> g(gMutex);
   names->clear();
-  RegHandle hive;
+  std::shared_ptr<const HiveData> hd;
   String path;
-  if (!Resolve(key, &hive, &path, nullptr)) return kErrorInvalidParameter;
-  auto hd = Load(hive);
+  if (std::uint32_t r = LoadForListing(key, &hd, &path)) return r;
   String prefix = path.empty() ? String() : Fold(path) + u"\\";
   for (const auto& [folded, node] : hd->Keys) {
     if (folded.empty() || folded.compare(0, prefix.size(), prefix) != 0) continue;
@@ -378,10 +389,9 @@ std::uint32_t RegSubKeys(RegHandle key, std::vector<String>* names) {
 std::uint32_t RegValueNames(RegHandle key, std::vector<String>* names) {
   std::lock_guard<std::mutex> g(gMutex);
   names->clear();
-  RegHandle hive;
+  std::shared_ptr<const HiveData> hd;
   String path;
-  if (!Resolve(key, &hive, &path, nullptr)) return kErrorInvalidParameter;
-  auto hd = Load(hive);
+  if (std::uint32_t r = LoadForListing(key, &hd, &path)) return r;
   auto k = hd->Keys.find(Fold(path));
   if (k == hd->Keys.end()) return kErrorKeyDeleted;
   for (const auto& [f, v] : k->second.Values) names->push_back(v.Name);
