@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "platform/Base.h"
 
@@ -79,6 +80,17 @@ void ShowFatalErrorBox(StringView title, StringView text);
 int ShowSystemMessageBox(std::uintptr_t owner, StringView text, StringView caption, std::uint32_t flags);
 
 String GetEnvVar(StringView name);
+// Every variable of the process's environment as "NAME=VALUE", in the
+// environment's order (on Windows including the "=C:=C:\..." entries).
+std::vector<String> EnvironmentStrings();
+
+// A new globally unique identifier, laid out as the Windows GUID.
+struct Guid {
+  std::uint32_t Data1 = 0;
+  std::uint16_t Data2 = 0, Data3 = 0;
+  std::uint8_t Data4[8] = {};
+};
+Guid NewGuid();
 std::uint32_t CurrentProcessId();
 
 }  // namespace kv::platform

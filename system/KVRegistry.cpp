@@ -31,7 +31,7 @@ class Key {
   RegHandle FHandle = 0;
 };
 
-std::uint32_t ReadAccess(bool Use64View) { return kKeyRead | (Use64View ? kKeyWow64_64Key : 0); }
+std::uint32_t ReadAccess(bool Use64View) { return kKeyRead | (Use64View ? std::uint32_t(kKeyWow64_64Key) : 0u); }
 
 }  // namespace
 

@@ -584,4 +584,10 @@ String IntToHex(std::uint32_t v, int digits) {
   return out;
 }
 
+TDateTime Now() {
+  const auto t = platform::LocalNow();
+  return TryEncodeDate(t.Year, t.Month, t.Day).value_or(0) +
+         TryEncodeTime(t.Hour, t.Minute, t.Second, t.Millisecond).value_or(0);
+}
+
 }  // namespace kv

@@ -52,6 +52,9 @@ std::optional<TDateTime> TryStrToDateTime(StringView s, const TFormatSettings& f
 // FormatDateTime knows the patterns d dd ddd dddd ddddd dddddd, m mm mmm mmmm
 // (minutes after an hour), yy yyyy, h hh, n nn, s ss, z zzz, c, t tt, ampm,
 // am/pm, a/p, "/" and ":" for the separators, and quoted literals.
+// The current local date and time.
+TDateTime Now();
+
 String FormatDateTime(StringView format, TDateTime dt, const TFormatSettings& fs = FormatSettings());
 // The short date format.
 String DateToStr(TDateTime dt, const TFormatSettings& fs = FormatSettings());

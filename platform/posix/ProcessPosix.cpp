@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -174,5 +175,28 @@ String GetEnvVar(StringView name) {
 }
 
 std::uint32_t CurrentProcessId() { return static_cast<std::uint32_t>(::getpid()); }
+
+std::vector<String> EnvironmentStrings() {
+  std::vector<String> result;
+  for (char** e = environ; e && *e; ++e) result.push_back(FromUtf8(*e));
+  return result;
+}
+
+Guid NewGuid() {
+  // A random (version 4) identifier from the kernel's random source.
+  std::uint8_t b[16];
+  std::random_device rd;
+  for (int i = 0; i < 16; i += 4) {
+    const std::uint32_t r = rd();
+    for (int k = 0; k < 4; ++k) b[i + k] = static_cast<std::uint8_t>(r >> (8 * k));
+  }
+  Guid g;
+  g.Data1 = (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) | b[3];
+  g.Data2 = static_cast<std::uint16_t>((b[4] << 8) | b[5]);
+  g.Data3 = static_cast<std::uint16_t>(((b[6] << 8) | b[7]) & 0x0FFF) | 0x4000;
+  for (int i = 0; i < 8; ++i) g.Data4[i] = b[8 + i];
+  g.Data4[0] = static_cast<std::uint8_t>((g.Data4[0] & 0x3F) | 0x80);
+  return g;
+}
 
 }  // namespace kv::platform

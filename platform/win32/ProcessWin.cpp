@@ -1,5 +1,6 @@
 #include <windows.h>
 #include <shellapi.h>
+#include <objbase.h>
 
 #include <cstdlib>
 
@@ -94,5 +95,26 @@ String GetEnvVar(StringView name) {
 }
 
 std::uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
+
+std::vector<String> EnvironmentStrings() {
+  std::vector<String> result;
+  wchar_t* block = GetEnvironmentStringsW();
+  if (!block) return result;
+  for (const wchar_t* p = block; *p; p += wcslen(p) + 1)
+    result.emplace_back(reinterpret_cast<const char16_t*>(p), wcslen(p));
+  FreeEnvironmentStringsW(block);
+  return result;
+}
+
+Guid NewGuid() {
+  GUID g{};
+  CoCreateGuid(&g);
+  Guid r;
+  r.Data1 = g.Data1;
+  r.Data2 = g.Data2;
+  r.Data3 = g.Data3;
+  for (int i = 0; i < 8; ++i) r.Data4[i] = g.Data4[i];
+  return r;
+}
 
 }  // namespace kv::platform
