@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/Base.h"
 
@@ -90,6 +91,30 @@ bool SetFileReadOnly(StringView name, bool readOnly);
 // Renames replacement onto target in one step (target may be missing),
 // keeping target's attributes; replacement's content should be on the disk.
 bool ReplaceFileWith(StringView replacement, StringView target);
+
+// One entry of a directory search.
+struct DirEntry {
+  String Name;
+  bool IsDirectory = false;
+  std::int64_t Size = 0;
+};
+// FindFirstFileW/FindNextFileW over pattern, a folder followed by a name
+// that may hold "*" and "?" ("*.*" matches every name; letter case is
+// ignored). The entries in the system's order, "." and ".." included where
+// the system lists them; empty when nothing matches or the folder is missing.
+std::vector<DirEntry> FindEntries(StringView pattern);
+// The last-write time of a file or folder in local time, links followed.
+struct LocalDateTime;
+bool GetFileLastWriteTime(StringView name, LocalDateTime* time);
+// One folder, whose parent exists; false with LastError() set.
+bool CreateSingleDirectory(StringView dir);
+// An empty folder; false with LastError() set.
+bool RemoveEmptyDirectory(StringView dir);
+// Renames a file; fails when the new name exists (as MoveFileW does).
+bool MoveFileTo(StringView from, StringView to);
+// The system's folder for temporary files with a trailing separator
+// (GetTempPathW; on Linux TMPDIR or /tmp).
+String TempPath();
 
 // A new file that takes the place of a target file in one step.
 //

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -53,6 +54,17 @@ kv::String BuildPath(const std::string& p) {
   for (auto& c : s)
     if (c == u'/') c = u'\\';
   return s;
+}
+
+void SetEnv(const std::string& name, const std::string& value) {
+#ifdef _WIN32
+  _putenv_s(name.c_str(), value.c_str());
+#else
+  if (value.empty())
+    ::unsetenv(name.c_str());
+  else
+    ::setenv(name.c_str(), value.c_str(), 1);
+#endif
 }
 
 std::string Utf16Le(const std::u16string& s, bool bom) {

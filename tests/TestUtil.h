@@ -27,6 +27,8 @@ std::string ReadBytes(const std::string& nativePath);
 // A framework path for a path known at build time (a Linux path under Wine
 // becomes one on drive Z:).
 kv::String BuildPath(const std::string& p);
+// Sets (or with an empty value removes) a variable of the process's environment.
+void SetEnv(const std::string& name, const std::string& value);
 std::string Utf16Le(const std::u16string& s, bool bom = true);
 std::string Utf16Be(const std::u16string& s, bool bom = true);
 

@@ -327,3 +327,343 @@ void TUnicodeFileWriter::WriteLn(const String& Value) { WriteText(Value, true); 
 void TUnicodeFileWriter::Write(const String& Value) { WriteText(Value, false); }
 
 }  // namespace kv
+
+// --- File and folder functions ---------------------------------------------
+
+#include <cstdio>
+#include <random>
+
+#include "platform/Clock.h"
+#include "platform/Process.h"
+#include "platform/ShellFolders.h"
+#include "platform/VersionInfo.h"
+#include "text/_4Sort.h"
+#include "text/_4all.h"
+
+namespace kv {
+
+namespace {
+
+String gTempFolderCache;
+std::unique_ptr<platform::VersionInfoReader> gVersionReader;
+std::mt19937 gRandom;
+
+bool IsSlash(char16_t c) { return c == u'\\' || c == u'/'; }
+
+// Position of the name part: after the last "\\" or ":".
+std::size_t NameStart(StringView FileName) {
+  const auto p = FileName.find_last_of(u"\\:");
+  return p == StringView::npos ? 0 : p + 1;
+}
+
+// The extension with its dot, empty when the name part has none.
+String ExtensionOf(StringView FileName) {
+  const std::size_t start = NameStart(FileName);
+  const auto dot = FileName.rfind(u'.');
+  return dot == StringView::npos || dot < start ? String() : String(FileName.substr(dot));
+}
+
+String AsciiUpper(StringView s) {
+  String u(s);
+  for (auto& c : u)
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
+  return u;
+}
+
+String ThreeDigits(unsigned v) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%03u", v);
+  return String(buf, buf + 3);
+}
+
+}  // namespace
+
+String GetApplicationExeName() { return platform::ModuleFileName(); }
+
+String GetApplicationDir() {
+  return ExcludeTrailingSlashes(ExtractPathUpToDelimiter(GetApplicationExeName(), u"\\"), false);
+}
+
+String AddTrailingBackslash(StringView S) {
+  if (S.empty() || S.back() == u'\\') return String(S);
+  return String(S) + u"\\";
+}
+
+String ExcludeTrailingSlashes(StringView Path, bool Expand) {
+  while (!Path.empty() && IsSlash(Path.back())) Path.remove_suffix(1);
+  return Expand ? ExpandEnvironmentPlaceholders(Path) : String(Path);
+}
+
+String ExtractFileNameWithoutExt(StringView FileName, bool NameOnly) {
+  const String ext = ExtensionOf(FileName);
+  const StringView withoutExt = FileName.substr(0, FileName.size() - ext.size());
+  return String(NameOnly ? withoutExt.substr(NameStart(FileName)) : withoutExt);
+}
+
+String ReplaceInvalidFileNameChars(StringView S) {
+  String r(S);
+  for (auto& c : r)
+    if (c < 0x100 && StringView(u"\n\r\"*/:<>?[\\]|").find(c) != StringView::npos) c = u'_';
+  return r;
+}
+
+String ExpandEnvironmentPlaceholders(StringView S) {
+  TMapStrToStr placeholders;
+  for (const String& entry : platform::EnvironmentStrings()) {
+    const auto eq = entry.find(u'=');
+    const String name = eq == String::npos ? entry : entry.substr(0, eq);
+    placeholders.SetValue(u"%" + name + u"%", eq == String::npos ? String() : entry.substr(eq + 1));
+  }
+  placeholders.Delete(String(u"%%"));
+
+  String result(S);
+  if (result.find(u'%') == String::npos) return result;
+  String upper = AsciiUpper(result);
+  for (int i = 0; i < placeholders.Count(); ++i) {
+    const String key = placeholders.GetKey(i);
+    const auto p = upper.find(AsciiUpper(key));
+    if (p == String::npos) continue;
+    const String written = result.substr(p, key.size());
+    result = ReplaceText(result, written, placeholders.GetValueByKey(key, String()), false);
+    upper = AsciiUpper(result);
+  }
+  return result;
+}
+
+bool DirectoryExistsEx(StringView Name) {
+  if (platform::DirectoryExists(Name)) return true;
+  if (Name.substr(0, 2) != u"\\\\") return false;
+  bool isDirectory = false;
+  return platform::FindExactEntry(ExcludeTrailingSlashes(Name, false), &isDirectory) && isDirectory;
+}
+
+std::int64_t GetFileSize64(StringView Name) {
+  if (Name.empty()) return -1;
+  const auto entries = platform::FindEntries(Name);
+  if (entries.empty() || entries.front().IsDirectory) return -1;
+  return entries.front().Size;
+}
+
+bool GetFileDateTime(StringView Name, TDateTime& DateTime) {
+  platform::LocalDateTime t;
+  if (!platform::GetFileLastWriteTime(Name, &t)) return false;
+  const auto date = TryEncodeDate(t.Year, t.Month, t.Day);
+  const auto time = TryEncodeTime(t.Hour, t.Minute, t.Second, t.Millisecond);
+  if (!date || !time) return false;
+  DateTime = *date + *time;
+  return true;
+}
+
+String MakeUniqueFileName(StringView Dir, StringView Ext) {
+  std::uniform_int_distribution<unsigned> digits(0, 998);
+  String ext;
+  if (!Ext.empty()) ext = u"." + String(Ext[0] == u'.' ? Ext.substr(1, 98) : Ext);
+  for (;;) {
+    String name = String(Dir) + u"\\";
+    for (int i = 0; i < 4; ++i) name += ThreeDigits(digits(gRandom));
+    name += ext;
+    if (!FileExistsEx(name)) return name;
+  }
+}
+
+namespace {
+
+bool CreateScratchFile(const String& name, platform::FileHandle& file) {
+  return file.Open(name, platform::FileAccess::ReadWrite, platform::FileShare::None,
+                   platform::FileDisposition::CreateAlways);
+}
+
+}  // namespace
+
+bool CanCreateFileIn(StringView Dir) {
+  const String name = MakeUniqueFileName(Dir, u"tmp");
+  platform::FileHandle file;
+  if (!CreateScratchFile(name, file)) return false;
+  const unsigned char bytes[4] = {'x', 0, 'x', 0};  // "xx" in UTF-16LE
+  const bool written = file.Write(bytes, 4) == 4;
+  file.Close();
+  return platform::RemoveFile(name) && written;
+}
+
+bool IsDirectoryWritable(StringView DirIn) {
+  const String dir = ExcludeTrailingSlashes(DirIn, false);
+  if (dir.empty()) return false;
+  if (!platform::CreateDirectoryTree(dir)) return false;
+  const String sub = MakeUniqueFileName(dir, u"tmp");
+  if (!platform::CreateSingleDirectory(sub)) return false;
+  const String name = MakeUniqueFileName(sub, u"tmp");
+  platform::FileHandle file;
+  if (!CreateScratchFile(name, file)) return false;
+  file.Close();
+  if (!platform::RemoveFile(name)) return false;
+  return platform::RemoveEmptyDirectory(sub);
+}
+
+bool ForceWritableDirectory(StringView Dir) {
+  if (Dir.empty()) return false;
+  if (!IsDirectoryWritable(ExcludeTrailingSlashes(Dir, false))) return false;
+  platform::CreateDirectoryTree(Dir);
+  return true;
+}
+
+String GetTempFolder() {
+  if (!gTempFolderCache.empty()) return gTempFolderCache;
+  String folder;
+  const String fromEnv = platform::GetEnvVar(u"KVTemp");
+  if (!fromEnv.empty()) {
+    folder = ExcludeTrailingSlashes(fromEnv, false);
+    platform::CreateDirectoryTree(folder);
+    if (!DirectoryExistsEx(folder)) folder.clear();
+  }
+  if (folder.empty()) {
+    folder = ExcludeTrailingSlashes(platform::TempPath(), false);
+    if (!DirectoryExistsEx(folder)) throw Exception(u"Cannot write to temp-directory: " + folder);
+  }
+  const String probe = folder + u"\\" + ReplaceInvalidFileNameChars(NewGuidString()) + u".tmp";
+  platform::FileHandle file;
+  const bool created = CreateScratchFile(probe, file);
+  file.Close();
+  if (created) platform::RemoveFile(probe);
+  // Only a folder that passed the test is kept: a failing one raises again
+  // on the next call instead of being handed out as if it were usable.
+  if (!created) throw Exception(u"Cannot write to temp-directory: " + folder);
+  gTempFolderCache = folder;
+  return gTempFolderCache;
+}
+
+void DeleteFileQuietly(StringView Name) {
+  try {
+    if (!Name.empty() && FileExistsEx(Name)) platform::RemoveFile(Name);
+  } catch (...) {
+  }
+}
+
+namespace {
+
+// Appends the files of one folder, and of its subfolders when recursive;
+// false when a name that is blank after trimming stopped the walk.
+bool WalkFolder(TStringList& List, const String& Path, const String& Mask, const String& MaskFolder, bool recursive) {
+  for (const auto& e : platform::FindEntries(Path + Mask)) {
+    if (e.IsDirectory) continue;
+    if (e.Name.find_first_not_of(u" \t\r\n") == String::npos) return false;
+    List.Add(ExcludeTrailingSlashes(Path, false) + u"\\" + MaskFolder + e.Name);
+  }
+  if (!recursive) return true;
+  for (const auto& e : platform::FindEntries(Path + u"*.*")) {
+    if (!e.IsDirectory || e.Name == u"." || e.Name == u"..") continue;
+    if (!WalkFolder(List, Path + e.Name + u"\\", Mask, MaskFolder, recursive)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void FindFiles(TStringList& List, StringView Dir, StringView MaskIn, int Mode) {
+  if (Mode < 0 || Mode > 3) return;
+  // Exactly one trailing separator, so that relative names start right after it.
+  const String base = (Dir.empty() ? ExcludeTrailingSlashes(platform::GetCurrentDir(), false)
+                                   : ExcludeTrailingSlashes(Dir, false)) +
+                      u"\\";
+  if (!DirectoryExistsEx(base)) return;
+  const String mask = MaskIn.empty() ? String(u"*.*") : String(MaskIn);
+  String maskFolder;
+  const auto cut = mask.find_last_of(u"\\/");
+  if (HasWildcards(mask) && cut != String::npos) maskFolder = ExcludeTrailingSlashes(mask.substr(0, cut), false) + u"\\";
+  const int first = List.Count();
+  WalkFolder(List, base, mask, maskFolder, Mode == 0 || Mode == 1);
+  if (Mode == 1 || Mode == 2) {
+    // Only the names this call added; what the list held before stays as it was.
+    for (int i = first; i < List.Count(); ++i) List.SetStrings(i, List.Strings(i).substr(base.size()));
+  }
+}
+
+void ListFiles(TStringList& List, StringView Dir, StringView Mask) {
+  List.Clear();
+  FindFiles(List, Dir, Mask, 3);
+}
+
+void SortFilesByDate(TStringList& List, bool Descending) {
+  T2DStringArray table;
+  for (int i = 0; i < List.Count(); ++i) {
+    TDateTime t;
+    const String& name = List.Strings(i);
+    table.Add(std::vector<String>{name, GetFileDateTime(name, t) ? DateTimeToSortableText(t) : String()});
+  }
+  table.Sort({1, 0});
+  List.Clear();
+  for (int i = 0; i < table.RowCount(); ++i) List.Add(table.Cells(0, Descending ? table.RowCount() - 1 - i : i));
+}
+
+String GetModuleVersionText(StringView FileName) {
+  String result;
+  if (!gVersionReader) gVersionReader = std::make_unique<platform::VersionInfoReader>();
+  auto& reader = *gVersionReader;
+  if (!reader.Load(FileName)) return result;
+  if (!reader.Translations().empty()) {
+    const std::uint32_t t = reader.Translations().front();
+    char table[16];
+    std::snprintf(table, sizeof table, "%04X%04X", t & 0xFFFFu, t >> 16);
+    result = reader.QueryString(String(table, table + 8), u"FileVersion");
+  }
+  if (result.empty()) result = reader.QueryString(u"040904E4", u"FileVersion");
+  std::uint32_t ms, ls;
+  if (result.empty() && reader.FixedFileVersion(&ms, &ls)) result = IntToStr(ms >> 16) + u"." + IntToStr(ms & 0xFFFF);
+  return result;
+}
+
+void AppendToLogFile(StringView FileName, StringView Text, bool WithTimeStamp, std::int32_t MaxSize,
+                     bool AddEmptyLine, bool TimeStampInLine) {
+  const String name(FileName);
+  if (MaxSize > 0 && GetFileSize64(name) > MaxSize) {
+    const String older = ExtractFileNameWithoutExt(name, false) + u"_2" + ExtensionOf(name);
+    platform::RemoveFile(older);
+    platform::MoveFileTo(name, older);
+  }
+  std::unique_ptr<TFileStream> file;
+  if (FileExistsEx(name)) {
+    file = std::make_unique<TFileStream>(name, TFileMode::fmOpenReadWrite, platform::FileShare::None);
+    file->SetPosition(file->Size());
+  } else {
+    file = std::make_unique<TFileStream>(name, TFileMode::fmCreate, platform::FileShare::None);
+    file->WriteBuffer("\xFF\xFE", 2);
+  }
+  std::string bytes;
+  auto line = [&](StringView s) {
+    for (char16_t c : s) {
+      bytes.push_back(static_cast<char>(c & 0xFF));
+      bytes.push_back(static_cast<char>(c >> 8));
+    }
+    bytes.append("\r\0\n\0", 4);
+  };
+  if (WithTimeStamp) {
+    const String stamp = DateTimeToSortableText(Now());
+    if (TimeStampInLine) {
+      line(stamp + u" " + String(Text));
+    } else {
+      line(stamp);
+      line(u"----------------------------------------");
+      line(Text);
+    }
+  } else {
+    line(Text);
+  }
+  if (AddEmptyLine) line(u"");
+  // A failed write is not reported: the failure log must never add a failure.
+  try {
+    file->WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+    file->Flush();
+  } catch (const EWriteError&) {
+  }
+}
+
+String GetSpecialFolderPath(std::int32_t CSIDL, bool) { return platform::SpecialFolderPath(CSIDL); }
+
+void FileHelpers_Initialize() {
+  std::random_device entropy;
+  gRandom.seed(static_cast<std::uint32_t>(Now() * 86400000.0) ^ entropy());
+  gTempFolderCache.clear();
+}
+
+void FileHelpers_Finalize() { gVersionReader.reset(); }
+
+}  // namespace kv

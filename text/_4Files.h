@@ -7,6 +7,7 @@
 #include "platform/Base.h"
 #include "text/KVTypes.h"
 #include "text/Streams.h"
+#include "text/SysUtils.h"
 
 namespace kv {
 
@@ -142,5 +143,71 @@ class TUnicodeFileWriter : public TObject {
   String FLineSeparator = u"\r\n";
   std::string FLineSeparatorAnsi = "\r\n";
 };
+
+// --- File and folder functions ---------------------------------------------
+
+// The running program's full file name, and its folder without separator.
+String GetApplicationExeName();
+String GetApplicationDir();
+
+// S + "\" unless S is empty or already ends with "\".
+String AddTrailingBackslash(StringView S);
+// Every trailing "\" and "/" removed; then, with Expand, environment
+// placeholders expanded.
+String ExcludeTrailingSlashes(StringView Path, bool Expand);
+// Without the extension (from the last "." of the name part on); with
+// NameOnly only the name part after the last "\" or ":".
+String ExtractFileNameWithoutExt(StringView FileName, bool NameOnly);
+// LF, CR, the double quote and * / : < > ? [ \ ] | become "_".
+String ReplaceInvalidFileNameChars(StringView S);
+// Each %NAME% of a variable of the process's environment, written in any
+// letter case, replaced by its value; unknown placeholders stay.
+String ExpandEnvironmentPlaceholders(StringView S);
+
+// A folder; for a network path also a share root found by a directory search.
+bool DirectoryExistsEx(StringView Name);
+// Size from a directory search; -1 when nothing is found or it is a folder.
+std::int64_t GetFileSize64(StringView Name);
+// The last-write time in local time; false when it cannot be read.
+bool GetFileDateTime(StringView Name, TDateTime& DateTime);
+
+// Dir + "\" + 12 random digits [+ "." + Ext], a name no file has yet.
+String MakeUniqueFileName(StringView Dir, StringView Ext);
+// A scratch file can be created, written and deleted in Dir.
+bool CanCreateFileIn(StringView Dir);
+// Creates Dir when missing, then proves that a folder and a file can be
+// created and removed in it.
+bool IsDirectoryWritable(StringView Dir);
+bool ForceWritableDirectory(StringView Dir);
+// The framework's temporary folder: %KVTemp% when set and present, else the
+// system's; proven writable once and then cached. Raises "Cannot write to
+// temp-directory: " + folder.
+String GetTempFolder();
+void DeleteFileQuietly(StringView Name);
+
+// Appends the names of the files matching Mask (all with an empty Mask)
+// below Dir (the current folder when empty). Mode 0: recursive, full names;
+// 1: recursive, relative to Dir; 2: Dir only, relative; 3: Dir only, full
+// names; any other: nothing.
+void FindFiles(TStringList& List, StringView Dir, StringView Mask, int Mode);
+void ListFiles(TStringList& List, StringView Dir, StringView Mask);
+// Oldest first (unreadable times first), or newest first; equal times by name.
+void SortFilesByDate(TStringList& List, bool Descending);
+
+// The file's "FileVersion" text, else "major.minor" of its fixed version;
+// empty without version information. An empty name: the running program.
+String GetModuleVersionText(StringView FileName);
+// Appends Text as UTF-16 lines (with a time stamp and a line of 40 "-", or
+// the stamp in the line, and an empty line as asked). A file over MaxSize
+// bytes first becomes NAME_2.EXT, replacing an older one.
+void AppendToLogFile(StringView FileName, StringView Text, bool WithTimeStamp, std::int32_t MaxSize,
+                     bool AddEmptyLine, bool TimeStampInLine);
+// The shell's folder of that CSIDL number; empty when there is none.
+String GetSpecialFolderPath(std::int32_t CSIDL, bool Create);
+
+// Module start-up (random seed, empty temporary-folder cache) and teardown
+// (the version reader released).
+void FileHelpers_Initialize();
+void FileHelpers_Finalize();
 
 }  // namespace kv

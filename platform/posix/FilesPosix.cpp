@@ -464,3 +464,103 @@ void ReplacementFile::Discard() noexcept {
 }
 
 }  // namespace kv::platform
+
+#include <stdio.h>
+#include <time.h>
+
+#include "platform/Clock.h"
+
+namespace kv::platform {
+
+namespace {
+
+// Windows wildcard matching on folded names: "*" any run, "?" one character.
+bool WildcardMatch(const String& name, std::size_t n, const String& mask, std::size_t m) {
+  while (m < mask.size()) {
+    if (mask[m] == u'*') {
+      while (m < mask.size() && mask[m] == u'*') ++m;
+      if (m == mask.size()) return true;
+      for (std::size_t k = n; k <= name.size(); ++k)
+        if (WildcardMatch(name, k, mask, m)) return true;
+      return false;
+    }
+    if (n == name.size()) return false;
+    if (mask[m] != u'?' && mask[m] != name[n]) return false;
+    ++m;
+    ++n;
+  }
+  return n == name.size();
+}
+
+}  // namespace
+
+std::vector<DirEntry> FindEntries(StringView pattern) {
+  std::vector<DirEntry> result;
+  const auto cut = pattern.find_last_of(u"\\/");
+  const String folder = cut == StringView::npos ? String(u".") : String(pattern.substr(0, cut + 1));
+  const String maskText(cut == StringView::npos ? pattern : pattern.substr(cut + 1));
+  if (maskText.empty()) return result;
+  const std::string dirPath = NativePath(folder);
+  DIR* d = ::opendir(dirPath.c_str());
+  if (!d) return result;
+  const bool all = maskText == u"*.*" || maskText == u"*";
+  const String mask = FoldName(EncodeUtf8(maskText));
+  while (dirent* e = ::readdir(d)) {
+    if (!all && !WildcardMatch(FoldName(e->d_name), 0, mask, 0)) continue;
+    DirEntry entry;
+    entry.Name = FromUtf8(e->d_name);
+    struct stat st;
+    const std::string full = dirPath + (dirPath.empty() || dirPath.back() == '/' ? "" : "/") + e->d_name;
+    if (::stat(full.c_str(), &st) == 0) {
+      entry.IsDirectory = S_ISDIR(st.st_mode);
+      entry.Size = entry.IsDirectory ? 0 : st.st_size;
+    }
+    result.push_back(std::move(entry));
+  }
+  ::closedir(d);
+  return result;
+}
+
+bool GetFileLastWriteTime(StringView name, LocalDateTime* time) {
+  struct stat st;
+  if (name.empty() || ::stat(NativePath(name).c_str(), &st) != 0) return false;
+  struct tm tm;
+  if (!::localtime_r(&st.st_mtime, &tm)) return false;
+  *time = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+           static_cast<int>(st.st_mtim.tv_nsec / 1000000)};
+  return true;
+}
+
+bool CreateSingleDirectory(StringView dir) {
+  if (::mkdir(NativePath(dir).c_str(), 0777) != 0) {
+    SetFromErrno();
+    return false;
+  }
+  return true;
+}
+
+bool RemoveEmptyDirectory(StringView dir) {
+  if (::rmdir(NativePath(dir).c_str()) != 0) {
+    SetFromErrno();
+    return false;
+  }
+  return true;
+}
+
+bool MoveFileTo(StringView from, StringView to) {
+  const std::string a = NativePath(from), b = NativePath(to);
+  if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_NOREPLACE) != 0) {
+    SetFromErrno();
+    return false;
+  }
+  return true;
+}
+
+String TempPath() {
+  const char* t = std::getenv("TMPDIR");
+  std::string dir = t && *t ? t : "/tmp";
+  if (dir.back() != '/') dir += '/';
+  return WindowsStylePath(dir);
+}
+
+}  // namespace kv::platform

@@ -255,3 +255,64 @@ void ReplacementFile::Discard() noexcept {
 }
 
 }  // namespace kv::platform
+
+#include "platform/Clock.h"
+
+namespace kv::platform {
+
+std::vector<DirEntry> FindEntries(StringView pattern) {
+  std::vector<DirEntry> result;
+  const String p(pattern);
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW(W(p), &fd);
+  if (h == INVALID_HANDLE_VALUE) return result;
+  do {
+    DirEntry e;
+    e.Name = reinterpret_cast<const char16_t*>(fd.cFileName);
+    e.IsDirectory = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    e.Size = e.IsDirectory ? 0 : static_cast<std::int64_t>((std::uint64_t(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
+    result.push_back(std::move(e));
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+  return result;
+}
+
+bool GetFileLastWriteTime(StringView name, LocalDateTime* time) {
+  const String n(name);
+  // Opening the file follows links, as the attributes of the name would not.
+  HANDLE h = CreateFileW(W(n), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FILETIME ft, local;
+  SYSTEMTIME st;
+  const bool ok = GetFileTime(h, nullptr, nullptr, &ft) && FileTimeToLocalFileTime(&ft, &local) &&
+                  FileTimeToSystemTime(&local, &st);
+  CloseHandle(h);
+  if (!ok) return false;
+  *time = {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+  return true;
+}
+
+bool CreateSingleDirectory(StringView dir) {
+  const String d(dir);
+  return CreateDirectoryW(W(d), nullptr) != 0;
+}
+
+bool RemoveEmptyDirectory(StringView dir) {
+  const String d(dir);
+  return RemoveDirectoryW(W(d)) != 0;
+}
+
+bool MoveFileTo(StringView from, StringView to) {
+  const String a(from), b(to);
+  return MoveFileW(W(a), W(b)) != 0;
+}
+
+String TempPath() {
+  wchar_t buf[MAX_PATH + 1];
+  const DWORD n = GetTempPathW(MAX_PATH, buf);
+  if (n == 0 || n > MAX_PATH) return String();
+  return String(reinterpret_cast<const char16_t*>(buf), n);
+}
+
+}  // namespace kv::platform

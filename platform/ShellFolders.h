@@ -1,0 +1,24 @@
+// The shell's special folders, named by their CSIDL numbers.
+#pragma once
+
+#include "platform/Base.h"
+
+namespace kv::platform {
+
+enum : int {
+  kCsidlDesktop = 0x0000,
+  kCsidlPersonal = 0x0005,
+  kCsidlAppData = 0x001A,
+  kCsidlLocalAppData = 0x001C,
+  kCsidlCommonAppData = 0x0023,
+  kCsidlProfile = 0x0028,
+};
+
+// SHGetSpecialFolderLocation and SHGetPathFromIDListW; empty when the shell
+// knows no such folder. On Linux the XDG folders stand in: the documents and
+// desktop folders of user-dirs.dirs, XDG_CONFIG_HOME for the roaming and
+// XDG_DATA_HOME for the local application data, /var/lib for the machine's,
+// and the home folder for the profile.
+String SpecialFolderPath(int csidl);
+
+}  // namespace kv::platform
