@@ -1,6 +1,10 @@
 #include "launcher/Startup.h"
 
+#include "localisation/KVTranslate.h"
+#include "localisation/_LanguageDLL.h"
 #include "text/KVTypes.h"
+#include "text/_4Files.h"
+#include "text/_4Sort.h"
 
 namespace kv {
 
@@ -13,6 +17,13 @@ const std::vector<ModuleStep>& ModuleSteps() {
       // The string-list module makes the date separators of the process-wide
       // date formats literal.
       {"string list", &KVTypes_Initialize, nullptr},
+      // The text utility module fills its Windows-1252 table.
+      {"text utilities", &SortModule_Initialize, nullptr},
+      // The translation hooks first, then the language "DE".
+      {"language", &LanguageModule_Initialize, &LanguageModule_Finalize},
+      {"translation", &TranslationModule_Initialize, &TranslationModule_Finalize},
+      // The random seed of scratch names and an empty temporary-folder cache.
+      {"file helpers", &FileHelpers_Initialize, &FileHelpers_Finalize},
   };
   return steps;
 }

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "TestUtil.h"
 #include "launcher/Launcher.h"
 #include "launcher/Startup.h"
+#include "localisation/KVTranslate.h"
 #include "platform/Process.h"
+#include "text/_4Sort.h"
 
 using namespace kv;
 
@@ -52,9 +56,26 @@ TEST(StartInstaller, WaitReturnsTheExitCode) {
 }
 
 TEST(ModuleOrder, StartsOnceAndStopsInReverse) {
-  EXPECT_FALSE(ModuleSteps().empty());
+  std::vector<std::string> names;
+  for (const auto& step : ModuleSteps()) names.push_back(step.Name);
+  // The translation module sets its language after the hooks are in place.
+  const auto language = std::find(names.begin(), names.end(), "language");
+  const auto translation = std::find(names.begin(), names.end(), "translation");
+  ASSERT_NE(language, names.end());
+  EXPECT_LT(language, translation);
+  EXPECT_LT(std::find(names.begin(), names.end(), "text utilities"), language);
+
   StartModules();
   StartModules();  // a second call does nothing
+  EXPECT_EQ(GetLanguage(), u"DE");
+  EXPECT_NE(TextTranslationHook, nullptr);
+  EXPECT_EQ(DecodeWindows1252("\x80"), u"\u20AC");
+  String r;
+  TranslateWithLanguage(u"!!Schlie\u00DFen", u"", true, r);
+  EXPECT_EQ(r, u"Schlie\u00DFen");
   StopModules();
   StopModules();
+  EXPECT_EQ(GetLanguage(), u"");
+  LanguageModule_Initialize();  // other tests of this program translate
+  TranslationModule_Initialize();
 }
