@@ -288,8 +288,7 @@ bool QueryKey(RegHandle hive, const String& sub, const String& full, const Optio
 bool EncodeData(std::uint32_t type, const String& text, const String& separator, std::vector<std::uint8_t>& data,
                 String& error) {
   auto number = [&](std::uint64_t max, std::uint64_t& v) {
-    std::string s = ToUtf8(text);
-    if (s.empty()) s = "0";
+    const std::string s = text.empty() ? std::string("0") : ToUtf8(text);
     const bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
     const std::size_t start = hex ? 2 : 0;
     v = 0;
