@@ -331,6 +331,7 @@ void TUnicodeFileWriter::Write(const String& Value) { WriteText(Value, false); }
 // --- File and folder functions ---------------------------------------------
 
 #include <cstdio>
+#include <mutex>
 #include <random>
 
 #include "platform/Clock.h"
@@ -407,24 +408,53 @@ String ReplaceInvalidFileNameChars(StringView S) {
   return r;
 }
 
-String ExpandEnvironmentPlaceholders(StringView S) {
-  TMapStrToStr placeholders;
-  for (const String& entry : platform::EnvironmentStrings()) {
+namespace {
+
+// The placeholders of the environment in the map's order, built again only
+// when the environment has changed since the last call.
+struct PlaceholderTable {
+  std::vector<String> environment;
+  std::vector<std::pair<String, String>> placeholders;  // "%NAME%" and value
+  std::vector<String> upperKeys;
+};
+
+std::shared_ptr<const PlaceholderTable> CurrentPlaceholders() {
+  static std::mutex lock;
+  static std::shared_ptr<const PlaceholderTable> cached;
+  std::vector<String> environment = platform::EnvironmentStrings();
+  std::lock_guard<std::mutex> guard(lock);
+  if (cached && cached->environment == environment) return cached;
+  TMapStrToStr map;
+  for (const String& entry : environment) {
     const auto eq = entry.find(u'=');
     const String name = eq == String::npos ? entry : entry.substr(0, eq);
-    placeholders.SetValue(u"%" + name + u"%", eq == String::npos ? String() : entry.substr(eq + 1));
+    map.SetValue(u"%" + name + u"%", eq == String::npos ? String() : entry.substr(eq + 1));
   }
-  placeholders.Delete(String(u"%%"));
+  map.Delete(String(u"%%"));
+  auto table = std::make_shared<PlaceholderTable>();
+  table->environment = std::move(environment);
+  for (int i = 0; i < map.Count(); ++i) {
+    const String key = map.GetKey(i);
+    table->placeholders.emplace_back(key, map.GetValueByKey(key, String()));
+    table->upperKeys.push_back(AsciiUpper(key));
+  }
+  cached = std::move(table);
+  return cached;
+}
 
+}  // namespace
+
+String ExpandEnvironmentPlaceholders(StringView S) {
+  // Without a "%" nothing can be replaced: no need to read the environment.
+  if (S.find(u'%') == StringView::npos) return String(S);
+  const auto table = CurrentPlaceholders();
   String result(S);
-  if (result.find(u'%') == String::npos) return result;
   String upper = AsciiUpper(result);
-  for (int i = 0; i < placeholders.Count(); ++i) {
-    const String key = placeholders.GetKey(i);
-    const auto p = upper.find(AsciiUpper(key));
+  for (std::size_t i = 0; i < table->placeholders.size(); ++i) {
+    const auto p = upper.find(table->upperKeys[i]);
     if (p == String::npos) continue;
-    const String written = result.substr(p, key.size());
-    result = ReplaceText(result, written, placeholders.GetValueByKey(key, String()), false);
+    const String written = result.substr(p, table->upperKeys[i].size());
+    result = ReplaceText(result, written, table->placeholders[i].second, false);
     upper = AsciiUpper(result);
   }
   return result;

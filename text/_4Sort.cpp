@@ -76,12 +76,12 @@ void TSortObject::SiftDown(int m) {
   }
 }
 
-String TSortObject::GetCachedSortKey(const String& Text) {
-  String key;
-  if (AutoStringCache->GetValue(Text, key)) return key;
-  key = BuildNaturalSortKey(Text);
-  AutoStringCache->SetValue(Text, key);
-  return key;
+String TSortObject::GetCachedSortKey(const String& Text) { return CachedSortKey(Text); }
+
+const String& TSortObject::CachedSortKey(const String& Text) {
+  if (const String* key = AutoStringCache->FindValue(Text)) return *key;
+  AutoStringCache->SetValue(Text, BuildNaturalSortKey(Text));
+  return *AutoStringCache->FindValue(Text);
 }
 
 int TSortObject::CompareByFieldType(const String& A, const String& B, enFeldTyp Kind) {
@@ -96,7 +96,12 @@ int TSortObject::CompareByFieldType(const String& A, const String& B, enFeldTyp 
     case feSortPicture:
     case feSortBoolean:
     case feSortEnum:
-      return CompareTextIgnoreCase(GetCachedSortKey(A), GetCachedSortKey(B));
+    {
+      // The cache's values stay where they are when others are added.
+      const String& keyA = CachedSortKey(A);
+      const String& keyB = CachedSortKey(B);
+      return CompareTextIgnoreCase(keyA, keyB);
+    }
     case feBinary:
       return CompareStringsOrdinal(A, B);
     default:
@@ -114,36 +119,53 @@ bool IsNumberText(StringView Text) {
   return true;
 }
 
-String NumberSortKey(StringView Digits, StringView KeySoFar) {
+namespace {
+
+// Key extended in place by the key of a run of at most 13 digits.
+void AppendNumberKey(String& key, StringView Digits) {
   constexpr std::int64_t kTenPow13 = 10000000000000LL;
   std::int64_t n = 0;
   for (char16_t c : Digits)
     if (IsDigit(c)) n = n * 10 + (c - u'0');
   bool negative = false;
-  if (n > 0 && !KeySoFar.empty() && KeySoFar.back() == u'-') {
-    if (KeySoFar.size() == 1) {
+  if (n > 0 && !key.empty() && key.back() == u'-') {
+    if (key.size() == 1) {
       negative = true;
     } else {
-      const char16_t before = KeySoFar[KeySoFar.size() - 2];
+      const char16_t before = key[key.size() - 2];
       negative = before == u' ' || before == u',' || before == u'.' || before == u';';
     }
     if (negative) n = kTenPow13 - n;
   }
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%013lld", static_cast<long long>(n));
-  String key = negative ? String(KeySoFar.substr(0, KeySoFar.size() - 1)) + u"0" : String(KeySoFar) + u"1";
-  for (const char* p = buf; *p; ++p) key.push_back(static_cast<char16_t>(*p));
+  if (negative)
+    key.back() = u'0';
+  else
+    key.push_back(u'1');
+  char16_t digits[13];
+  for (int i = 12; i >= 0; --i) {
+    digits[i] = static_cast<char16_t>(u'0' + n % 10);
+    n /= 10;
+  }
+  key.append(digits, 13);
+}
+
+}  // namespace
+
+String NumberSortKey(StringView Digits, StringView KeySoFar) {
+  String key(KeySoFar);
+  AppendNumberKey(key, Digits);
   return key;
 }
 
 String BuildNaturalSortKey(StringView Text) {
   String key;
+  key.reserve(Text.size() + 16);
   std::size_t start = 0;
   auto addChunk = [&](std::size_t end) {
     const StringView chunk = Text.substr(start, end - start);
     if (chunk.empty()) return;
     if (chunk.size() <= 13 && IsNumberText(chunk))
-      key = NumberSortKey(chunk, key);
+      AppendNumberKey(key, chunk);
     else
       key.append(chunk);
   };

@@ -58,6 +58,8 @@ class TSortObject : public TObject {
   std::unique_ptr<TMapStrToStr> AutoStringCache;
 
  private:
+  // The cached key without copying it; valid until the cache changes.
+  const String& CachedSortKey(const String& Text);
   bool IsSorted();
   void HeapSort();
   void SiftUp(int i);

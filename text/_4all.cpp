@@ -4,73 +4,78 @@
 
 namespace kv {
 
-namespace {
-
-// The value attached to a key of the map's list.
-class TMapValue : public TObject {
- public:
-  explicit TMapValue(String v) : Value(std::move(v)) {}
-  String Value;
-};
-
-}  // namespace
-
 // --- TMapStrToStr --------------------------------------------------------------
 
-TMapStrToStr::TMapStrToStr() : FList(std::make_unique<TKVStringList>()) { FList->SetSorted(true); }
+TMapStrToStr::TMapStrToStr() : FList(std::make_unique<TKVStringList>()) {}
 
-TMapStrToStr::~TMapStrToStr() { Clear(); }
+TMapStrToStr::~TMapStrToStr() = default;
 
-int TMapStrToStr::FindKeyIndex(const String& Key) const {
-  if (FList->Sorted()) {
-    int index = -1;
-    return FList->Find(Key, index) ? index : -1;
-  }
-  for (int i = 0; i < FList->Count(); ++i)
-    if (FList->Strings(i) == Key) return i;
-  return -1;
+void TMapStrToStr::EnsureOrder() const {
+  if (!FOrderDirty) return;
+  // The list's own sort by its comparison; it stays open for appending.
+  FList->SetSorted(true);
+  FList->SetSorted(false);
+  FOrderDirty = false;
+}
+
+void TMapStrToStr::SetSorted(bool Value) {
+  FSorted = Value;
+  FOrderDirty = Value && FList->Count() > 1;
 }
 
 void TMapStrToStr::SetValue(const String& Key, const String& Value) {
-  int index = FindKeyIndex(Key);
-  if (index < 0) {
-    FList->Add(Key);
-    index = FindKeyIndex(Key);
+  const auto [it, added] = FValues.try_emplace(Key, Value);
+  if (!added) {
+    it->second = Value;
+    return;
   }
-  delete FList->Objects(index);
-  FList->SetObjects(index, nullptr);
-  FList->SetObjects(index, new TMapValue(Value));
+  FList->Add(Key);
+  if (FSorted && FList->Count() > 1) FOrderDirty = true;
+}
+
+const String* TMapStrToStr::FindValue(const String& Key) const {
+  const auto it = FValues.find(Key);
+  return it == FValues.end() ? nullptr : &it->second;
 }
 
 bool TMapStrToStr::GetValue(const String& Key, String& Value) const {
-  const int index = FindKeyIndex(Key);
-  if (index < 0) return false;
-  const auto* v = static_cast<const TMapValue*>(FList->Objects(index));
-  Value = v ? v->Value : String();
+  const String* v = FindValue(Key);
+  if (!v) return false;
+  Value = *v;
   return true;
 }
 
 String TMapStrToStr::GetValueByKey(const String& Key, const String& Default) const {
-  String value;
-  return GetValue(Key, value) ? value : Default;
+  const String* v = FindValue(Key);
+  return v ? *v : Default;
 }
 
 String TMapStrToStr::GetKey(int Index) const {
   if (Index < 0 || Index >= FList->Count()) return String();
+  EnsureOrder();
   return FList->Strings(Index);
 }
 
 void TMapStrToStr::Delete(int Index) {
   if (Index < 0 || Index >= FList->Count()) return;
-  delete FList->Objects(Index);
-  FList->SetObjects(Index, nullptr);
+  EnsureOrder();
+  FValues.erase(FList->Strings(Index));
   FList->Delete(Index);
 }
 
-void TMapStrToStr::Delete(const String& Key) { Delete(FindKeyIndex(Key)); }
+void TMapStrToStr::Delete(const String& Key) {
+  if (FValues.erase(Key) == 0) return;
+  for (int i = 0; i < FList->Count(); ++i)
+    if (FList->Strings(i) == Key) {
+      FList->Delete(i);
+      return;
+    }
+}
 
 void TMapStrToStr::Clear() {
-  for (int i = FList->Count() - 1; i >= 0; --i) Delete(i);
+  FValues.clear();
+  FList->Clear();
+  FOrderDirty = false;
 }
 
 // --- TCustom2DStringArray ------------------------------------------------------
@@ -229,7 +234,9 @@ void T2DStringArray::Sort(const std::vector<int>& Felder, const std::vector<enFe
   TCustom2DStringArray::Sort(Felder, FeldTypen, Absteigend);
 }
 void T2DStringArray::Add(const std::vector<String>& FeldWerte) {
-  AdjustRows(0);
+  // Every operation leaves each row FColCount wide, so re-establishing the
+  // row invariant here would walk all rows for nothing and make filling a
+  // table row by row quadratic.
   TCustom2DStringArray::Add(FeldWerte);
 }
 void T2DStringArray::Add(const TStringList& FeldWerte) { TCustom2DStringArray::Add(FeldWerte); }

@@ -6,6 +6,7 @@
 #include <array>
 #include <initializer_list>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "text/KVTypes.h"
@@ -14,7 +15,11 @@
 namespace kv {
 
 // Keys are unique and compared with regard to letter case; the map owns
-// copies of the values.
+// copies of the values. The keys are kept in a string list in the list's
+// order (sorted by default, otherwise in the order they were added); lookups
+// go through a hash index, and the sorted order is brought up to date when a
+// position is asked for, so that filling the map costs no shifting of the
+// list and no comparisons of the user's collation.
 class TMapStrToStr : public TObject {
  public:
   TMapStrToStr();
@@ -25,20 +30,27 @@ class TMapStrToStr : public TObject {
   void SetValue(const String& Key, const String& Value);
   // True and Value set when the key exists; Value untouched otherwise.
   bool GetValue(const String& Key, String& Value) const;
+  // The value held for Key, or null; valid until the map changes.
+  const String* FindValue(const String& Key) const;
   String GetValueByKey(const String& Key, const String& Default) const;
   // The key at a position in key order; empty outside the range.
   String GetKey(int Index) const;
   // Bad positions and missing keys are ignored.
   void Delete(int Index);
   void Delete(const String& Key);
-  int Count() const { return FList->Count(); }
+  int Count() const { return static_cast<int>(FValues.size()); }
   void Clear();
-  bool Sorted() const { return FList->Sorted(); }
-  void SetSorted(bool Value) { FList->SetSorted(Value); }
+  bool Sorted() const { return FSorted; }
+  void SetSorted(bool Value);
 
  private:
-  int FindKeyIndex(const String& Key) const;
-  std::unique_ptr<TKVStringList> FList;
+  // Sorts the key list when keys were added since the last sort.
+  void EnsureOrder() const;
+
+  std::unique_ptr<TKVStringList> FList;  // the keys; sorted on demand
+  std::unordered_map<String, String> FValues;
+  bool FSorted = true;
+  mutable bool FOrderDirty = false;
 };
 
 class TCustom2DStringArray : public TObject {

@@ -63,6 +63,9 @@ TEST_F(FileHelpersTest, EnvironmentPlaceholders) {
   EXPECT_EQ(ExpandEnvironmentPlaceholders(u"%KV_NO_SUCH_VARIABLE%"), u"%KV_NO_SUCH_VARIABLE%");
   EXPECT_EQ(ExpandEnvironmentPlaceholders(u"100%% %"), u"100%% %");
   EXPECT_EQ(ExcludeTrailingSlashes(u"%KVTESTDIR%\\", true), u"C:\\Temp");
+  // A changed environment is seen by the next call.
+  kvtest::SetEnv("KVTESTDIR", "D:\\Other");
+  EXPECT_EQ(ExpandEnvironmentPlaceholders(u"%KVTESTDIR%"), u"D:\\Other");
   kvtest::SetEnv("KVTESTDIR", "");
   kvtest::SetEnv("KVTESTUSER", "");
 }
