@@ -11,6 +11,7 @@ for target in "$bin"/fuzz_*; do
   name=$(basename "$target")
   work=$(mktemp -d)
   cp -r fuzz/corpus/. "$work/"
+  cp tests/data/version/*.exe "$work/"  # seeds of the version resource reader
   # A single line of 1 MB, made here rather than kept in the repository.
   { printf '[S]\nk='; head -c 1048576 /dev/zero | tr '\0' 'v'; } > "$work/one-long-line.ini"
   if [ -d ../shared/corpus/ini-real ]; then
