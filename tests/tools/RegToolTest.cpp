@@ -89,6 +89,7 @@ TEST_F(RegToolTest, BadInputChangesNothing) {
   EXPECT_EQ(Run({u"add", key, u"/v", u"x", u"/t", u"REG_BINARY", u"/d", u"abc"}), 1);
   EXPECT_EQ(Run({u"add", key, u"/v", u"x", u"/t", u"REG_WHATEVER"}), 2);
   EXPECT_EQ(Run({u"add", key, u"/v"}), 2);
+  EXPECT_EQ(Run({u"add", key, u"/v", u"x", u"/t", u"REG_MULTI_SZ", u"/d", u"a,b", u"/s", u""}), 2);
   EXPECT_EQ(Run({u"query", key}), 1);  // none of these created the key
   EXPECT_EQ(Run({u"delete", u"HKCU", u"/f"}), 2);
   EXPECT_EQ(Run({u"frobnicate", key}), 2);

@@ -4,15 +4,12 @@
 #include <vector>
 
 #include "platform/Base.h"
+#include "tools/ToolOutput.h"
 
 namespace kv::initool {
 
-struct Output {
-  String out;  // for standard output
-  String err;  // for standard error
-};
-
-enum ExitCode { kOk = 0, kFailed = 1, kUsage = 2 };
+using tools::Output;
+using enum tools::ExitCode;
 
 // Runs one command line (the arguments after the program name).
 int Run(const std::vector<String>& args, Output& output);

@@ -156,6 +156,12 @@ String ErrorText(std::uint32_t code) {
   return text.empty() ? u"error " + IntToStr(code) : text;
 }
 
+// Reports a failed registry call: what was tried, and the system's reason.
+int Fail(Output& out, const String& what, std::uint32_t rc) {
+  out.err += u"kvreg: " + what + u": " + ErrorText(rc) + u"\n";
+  return kFailed;
+}
+
 // An open key that closes itself.
 class Key {
  public:
@@ -372,22 +378,19 @@ int Add(const KeyPath& path, const Options& o, Output& out) {
     }
     type = *t;
   }
+  if (o.separator && o.separator->empty()) {
+    out.err += u"kvreg: the separator of /s must not be empty\n";
+    return kUsage;
+  }
   std::vector<std::uint8_t> data;
   String error;
   if (o.valueName && !EncodeData(type, o.data.value_or(String()), o.separator.value_or(u"\\0"), data, error)) {
     out.err += u"kvreg: " + error + u"\n";
     return kFailed;
   }
-  if (o.separator && o.separator->empty()) {
-    out.err += u"kvreg: the separator of /s must not be empty\n";
-    return kUsage;
-  }
   Key key;
   std::uint32_t rc = RegCreate(path.hive, path.sub, kKeyAllAccess, key.Out());
-  if (rc != kErrorSuccess) {
-    out.err += u"kvreg: cannot create " + path.full + u": " + ErrorText(rc) + u"\n";
-    return kFailed;
-  }
+  if (rc != kErrorSuccess) return Fail(out, u"cannot create " + path.full, rc);
   if (!o.valueName) return kOk;
   std::uint32_t oldType = 0;
   std::vector<std::uint8_t> old;
@@ -398,10 +401,7 @@ int Add(const KeyPath& path, const Options& o, Output& out) {
     return kFailed;
   }
   rc = RegSet(key.Get(), *o.valueName, type, data.data(), data.size());
-  if (rc != kErrorSuccess) {
-    out.err += u"kvreg: cannot set the value in " + path.full + u": " + ErrorText(rc) + u"\n";
-    return kFailed;
-  }
+  if (rc != kErrorSuccess) return Fail(out, u"cannot set the value in " + path.full, rc);
   return kOk;
 }
 
@@ -421,18 +421,12 @@ int Delete(const KeyPath& path, const Options& o, Output& out) {
     std::uint32_t rc = RegOpen(path.hive, cut == String::npos ? String() : path.sub.substr(0, cut), kKeyAllAccess,
                                parent.Out());
     if (rc == kErrorSuccess) rc = RegDeleteKeyTree(parent.Get(), path.sub.substr(cut == String::npos ? 0 : cut + 1));
-    if (rc != kErrorSuccess) {
-      out.err += u"kvreg: cannot delete " + path.full + u": " + ErrorText(rc) + u"\n";
-      return kFailed;
-    }
+    if (rc != kErrorSuccess) return Fail(out, u"cannot delete " + path.full, rc);
     return kOk;
   }
   Key key;
   std::uint32_t rc = RegOpen(path.hive, path.sub, kKeyAllAccess, key.Out());
-  if (rc != kErrorSuccess) {
-    out.err += u"kvreg: cannot open " + path.full + u": " + ErrorText(rc) + u"\n";
-    return kFailed;
-  }
+  if (rc != kErrorSuccess) return Fail(out, u"cannot open " + path.full, rc);
   std::vector<String> names;
   if (o.allValues)
     RegValueNames(key.Get(), &names);

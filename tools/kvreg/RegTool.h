@@ -5,15 +5,12 @@
 #include <vector>
 
 #include "platform/Base.h"
+#include "tools/ToolOutput.h"
 
 namespace kv::regtool {
 
-struct Output {
-  String out;  // for standard output
-  String err;  // for standard error
-};
-
-enum ExitCode { kOk = 0, kFailed = 1, kUsage = 2 };
+using tools::Output;
+using enum tools::ExitCode;
 
 // Runs one command line (the arguments after the program name).
 int Run(const std::vector<String>& args, Output& output);
