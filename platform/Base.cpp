@@ -45,4 +45,21 @@ String IntToStr(long long v) {
   return String(s.begin(), s.end());
 }
 
+namespace {
+char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
+}  // namespace
+
+String AsciiUpperCase(StringView s) {
+  String r(s);
+  for (auto& c : r) c = AsciiUpper(c);
+  return r;
+}
+
+bool EqualsIgnoringAsciiCase(StringView a, StringView b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+  return true;
+}
+
 }  // namespace kv

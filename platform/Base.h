@@ -70,6 +70,11 @@ class EOSError : public Exception {
   std::uint32_t FErrorCode;
 };
 
+// ASCII letters upper-cased; everything else unchanged.
+String AsciiUpperCase(StringView s);
+// Equal when ASCII letters are compared without regard to case.
+bool EqualsIgnoringAsciiCase(StringView a, StringView b);
+
 // Replaces each %s, %d and %p in order by the given texts ("%%" stays "%").
 String FormatSimple(StringView pattern, std::initializer_list<String> args);
 String IntToStr(long long v);

@@ -15,6 +15,11 @@ std::string EncodeUtf8(StringView text);
 // True when the bytes are well-formed UTF-8.
 bool IsValidUtf8(std::string_view bytes);
 
+// UTF-16 little-endian bytes, without byte-order mark; decoding ignores a
+// trailing odd byte.
+std::string EncodeUtf16Le(StringView text);
+String DecodeUtf16Le(std::string_view bytes);
+
 // Windows-1252: bytes 0x80..0x9F to their characters; the five undefined bytes
 // and everything else to the code point of the same value.
 char16_t Windows1252ToChar(unsigned char b);

@@ -1,5 +1,6 @@
 // The registry's hive names and the .reg text format, the same on every
 // platform.
+#include "platform/CodePages.h"
 #include "platform/Registry.h"
 
 namespace kv::platform {
@@ -17,17 +18,6 @@ const HiveNames kHives[] = {
     {kHiveLocalMachine, u"HKEY_LOCAL_MACHINE", u"HKLM"}, {kHiveUsers, u"HKEY_USERS", u"HKU"},
     {kHiveCurrentConfig, u"HKEY_CURRENT_CONFIG", u"HKCC"}, {kHiveDynData, u"HKEY_DYN_DATA", u"HKDD"},
 };
-
-bool EqualsIgnoringAsciiCase(StringView a, StringView b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
-    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
 
 const char16_t kHex[] = u"0123456789abcdef";
 
@@ -114,15 +104,8 @@ RegHandle HiveFromName(StringView name) {
 }
 
 std::vector<std::uint8_t> RegTextData(StringView text) {
-  std::vector<std::uint8_t> d;
-  d.reserve(text.size() * 2 + 2);
-  for (char16_t c : text) {
-    d.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    d.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  d.push_back(0);
-  d.push_back(0);
-  return d;
+  const std::string bytes = EncodeUtf16Le(String(text) + u'\0');
+  return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
 String FormatRegText(const std::vector<RegKeyRecord>& keys) {

@@ -221,24 +221,9 @@ bool ParseVersionBlock(std::string_view block, VersionInfoReader* out) {
   return ok;
 }
 
-namespace {
-
-bool SameIgnoringAsciiCase(StringView a, StringView b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
-    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 String VersionInfoReader::QueryString(StringView table, StringView name) const {
   for (const Entry& e : FStrings)
-    if (SameIgnoringAsciiCase(e.Table, table) && SameIgnoringAsciiCase(e.Name, name)) return e.Value;
+    if (EqualsIgnoringAsciiCase(e.Table, table) && EqualsIgnoringAsciiCase(e.Name, name)) return e.Value;
   return String();
 }
 

@@ -1,10 +1,19 @@
 #include "text/_4Files.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <random>
 #include <typeinfo>
 
+#include "platform/Clock.h"
 #include "platform/CodePages.h"
+#include "platform/Process.h"
+#include "platform/ShellFolders.h"
+#include "platform/VersionInfo.h"
+#include "text/_4Sort.h"
+#include "text/_4all.h"
 
 namespace kv {
 
@@ -326,22 +335,7 @@ void TUnicodeFileWriter::WriteLn(const String& Value) { WriteText(Value, true); 
 
 void TUnicodeFileWriter::Write(const String& Value) { WriteText(Value, false); }
 
-}  // namespace kv
-
 // --- File and folder functions ---------------------------------------------
-
-#include <cstdio>
-#include <mutex>
-#include <random>
-
-#include "platform/Clock.h"
-#include "platform/Process.h"
-#include "platform/ShellFolders.h"
-#include "platform/VersionInfo.h"
-#include "text/_4Sort.h"
-#include "text/_4all.h"
-
-namespace kv {
 
 namespace {
 
@@ -362,13 +356,6 @@ String ExtensionOf(StringView FileName) {
   const std::size_t start = NameStart(FileName);
   const auto dot = FileName.rfind(u'.');
   return dot == StringView::npos || dot < start ? String() : String(FileName.substr(dot));
-}
-
-String AsciiUpper(StringView s) {
-  String u(s);
-  for (auto& c : u)
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
-  return u;
 }
 
 String ThreeDigits(unsigned v) {
@@ -436,7 +423,7 @@ std::shared_ptr<const PlaceholderTable> CurrentPlaceholders() {
   for (int i = 0; i < map.Count(); ++i) {
     const String key = map.GetKey(i);
     table->placeholders.emplace_back(key, map.GetValueByKey(key, String()));
-    table->upperKeys.push_back(AsciiUpper(key));
+    table->upperKeys.push_back(AsciiUpperCase(key));
   }
   cached = std::move(table);
   return cached;
@@ -449,13 +436,13 @@ String ExpandEnvironmentPlaceholders(StringView S) {
   if (S.find(u'%') == StringView::npos) return String(S);
   const auto table = CurrentPlaceholders();
   String result(S);
-  String upper = AsciiUpper(result);
+  String upper = AsciiUpperCase(result);
   for (std::size_t i = 0; i < table->placeholders.size(); ++i) {
     const auto p = upper.find(table->upperKeys[i]);
     if (p == String::npos) continue;
     const String written = result.substr(p, table->upperKeys[i].size());
     result = ReplaceText(result, written, table->placeholders[i].second, false);
-    upper = AsciiUpper(result);
+    upper = AsciiUpperCase(result);
   }
   return result;
 }
@@ -658,13 +645,7 @@ void AppendToLogFile(StringView FileName, StringView Text, bool WithTimeStamp, s
     file->WriteBuffer("\xFF\xFE", 2);
   }
   std::string bytes;
-  auto line = [&](StringView s) {
-    for (char16_t c : s) {
-      bytes.push_back(static_cast<char>(c & 0xFF));
-      bytes.push_back(static_cast<char>(c >> 8));
-    }
-    bytes.append("\r\0\n\0", 4);
-  };
+  auto line = [&](StringView s) { bytes += platform::EncodeUtf16Le(String(s) + u"\r\n"); };
   if (WithTimeStamp) {
     const String stamp = DateTimeToSortableText(Now());
     if (TimeStampInLine) {

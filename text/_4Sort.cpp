@@ -311,12 +311,7 @@ bool AllEmpty(const TStringList& List) {
 }
 
 void SortModule_Initialize() {
-  // 0x80 .. 0x9F; the five bytes Windows-1252 leaves undefined keep their value.
-  static const char16_t k80[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                   0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                   0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                   0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-  for (int b = 0; b < 256; ++b) gWindows1252[b] = (b >= 0x80 && b <= 0x9F) ? k80[b - 0x80] : char16_t(b);
+  for (int b = 0; b < 256; ++b) gWindows1252[b] = platform::Windows1252ToChar(static_cast<unsigned char>(b));
 }
 
 }  // namespace kv

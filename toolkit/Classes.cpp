@@ -4,12 +4,6 @@
 
 namespace kv {
 
-namespace {
-
-char16_t FoldAscii(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
-
-}  // namespace
-
 TComponent::TComponent(TComponent* AOwner) {
   if (AOwner) AOwner->InsertComponent(this);
 }
@@ -35,12 +29,8 @@ int TComponent::ComponentIndex() const {
 
 TComponent* TComponent::FindComponent(StringView AName) const {
   if (AName.empty()) return nullptr;
-  for (TComponent* c : FComponents) {
-    const String& n = c->FName;
-    if (n.size() == AName.size() &&
-        std::equal(n.begin(), n.end(), AName.begin(), [](char16_t a, char16_t b) { return FoldAscii(a) == FoldAscii(b); }))
-      return c;
-  }
+  for (TComponent* c : FComponents)
+    if (EqualsIgnoringAsciiCase(c->FName, AName)) return c;
   return nullptr;
 }
 

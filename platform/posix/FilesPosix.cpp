@@ -40,14 +40,6 @@ std::uint32_t FromErrno(int e) {
 
 void SetFromErrno() { tLastError = FromErrno(errno); }
 
-// Paths handed to the framework use "\" like the Windows build, so that the
-// same path rules (folder part, trailing backslashes) hold on both.
-String WindowsStylePath(std::string_view native) {
-  String s = FromUtf8(native);
-  for (auto& c : s)
-    if (c == u'/') c = u'\\';
-  return s;
-}
 
 // A file name in the user's upper case, so that names are matched ignoring
 // letter case beyond ASCII too (the C library's towupper knows only ASCII
@@ -106,6 +98,15 @@ std::string NativePath(StringView name) {
   }
   if (!p.empty() && p.back() == '/' && (cur.empty() || cur.back() != '/')) cur += '/';
   return cur;
+}
+
+// Paths handed to the framework use "\" like the Windows build, so that the
+// same path rules (folder part, trailing backslashes) hold on both.
+String WindowsStylePath(std::string_view native) {
+  String s = FromUtf8(native);
+  for (auto& c : s)
+    if (c == u'/') c = u'\\';
+  return s;
 }
 
 std::uint32_t LastError() { return tLastError; }

@@ -14,6 +14,7 @@
 #include "platform/Locale.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
+#include "platform/posix/PosixPath.h"
 
 namespace kv::platform {
 
@@ -62,9 +63,7 @@ std::string HiveFolder(RegHandle hive) {
   String dir = GetEnvVar(u"KV_REGISTRY_DIR");
   if (!dir.empty()) return EncodeUtf8(dir);
   if (hive == kHiveCurrentUser) {
-    String xdg = GetEnvVar(u"XDG_CONFIG_HOME");
-    if (xdg.empty()) xdg = GetEnvVar(u"HOME") + u"/.config";
-    return EncodeUtf8(xdg) + "/kv-registry";
+    return UserConfigFolder() + "/kv-registry";
   }
   return "/var/lib/kv-registry";
 }
@@ -76,8 +75,7 @@ std::shared_ptr<const HiveData> Parse(const std::string& bytes, RegHandle hive) 
   data->Keys[String()] = Node{};
   String text;
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-      text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    text = DecodeUtf16Le(std::string_view(bytes).substr(2));
   } else {
     text = DecodeUtf8Lenient(bytes);
   }

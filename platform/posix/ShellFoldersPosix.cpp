@@ -7,17 +7,11 @@
 
 #include "platform/CodePages.h"
 #include "platform/ShellFolders.h"
+#include "platform/posix/PosixPath.h"
 
 namespace kv::platform {
 
 namespace {
-
-std::string Home() {
-  const char* h = std::getenv("HOME");
-  if (h && *h) return h;
-  const passwd* pw = ::getpwuid(::getuid());
-  return pw && pw->pw_dir ? pw->pw_dir : "";
-}
 
 std::string EnvOr(const char* name, const std::string& fallback) {
   const char* v = std::getenv(name);
@@ -26,8 +20,8 @@ std::string EnvOr(const char* name, const std::string& fallback) {
 
 // A folder of user-dirs.dirs (XDG_DOCUMENTS_DIR="$HOME/Documents").
 std::string UserDir(const char* key, const char* fallback) {
-  const std::string home = Home();
-  std::ifstream in(EnvOr("XDG_CONFIG_HOME", home + "/.config") + "/user-dirs.dirs");
+  const std::string home = HomeFolder();
+  std::ifstream in(UserConfigFolder() + "/user-dirs.dirs");
   std::string line;
   const std::string prefix = std::string(key) + "=\"";
   while (std::getline(in, line)) {
@@ -40,24 +34,26 @@ std::string UserDir(const char* key, const char* fallback) {
   return home.empty() ? std::string() : home + "/" + fallback;
 }
 
-String Framework(const std::string& native) {
-  String s = FromUtf8(native);
-  for (auto& c : s)
-    if (c == u'/') c = u'\\';
-  return s;
-}
-
 }  // namespace
 
+std::string HomeFolder() {
+  const char* h = std::getenv("HOME");
+  if (h && *h) return h;
+  const passwd* pw = ::getpwuid(::getuid());
+  return pw && pw->pw_dir ? pw->pw_dir : "";
+}
+
+std::string UserConfigFolder() { return EnvOr("XDG_CONFIG_HOME", HomeFolder() + "/.config"); }
+
 String SpecialFolderPath(int csidl) {
-  const std::string home = Home();
+  const std::string home = HomeFolder();
   switch (csidl) {
-    case kCsidlDesktop: return Framework(UserDir("XDG_DESKTOP_DIR", "Desktop"));
-    case kCsidlPersonal: return Framework(UserDir("XDG_DOCUMENTS_DIR", "Documents"));
-    case kCsidlAppData: return home.empty() ? String() : Framework(EnvOr("XDG_CONFIG_HOME", home + "/.config"));
-    case kCsidlLocalAppData: return home.empty() ? String() : Framework(EnvOr("XDG_DATA_HOME", home + "/.local/share"));
-    case kCsidlCommonAppData: return Framework("/var/lib");
-    case kCsidlProfile: return Framework(home);
+    case kCsidlDesktop: return WindowsStylePath(UserDir("XDG_DESKTOP_DIR", "Desktop"));
+    case kCsidlPersonal: return WindowsStylePath(UserDir("XDG_DOCUMENTS_DIR", "Documents"));
+    case kCsidlAppData: return home.empty() ? String() : WindowsStylePath(UserConfigFolder());
+    case kCsidlLocalAppData: return home.empty() ? String() : WindowsStylePath(EnvOr("XDG_DATA_HOME", home + "/.local/share"));
+    case kCsidlCommonAppData: return WindowsStylePath("/var/lib");
+    case kCsidlProfile: return WindowsStylePath(home);
     default: return String();
   }
 }

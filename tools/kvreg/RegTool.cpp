@@ -5,6 +5,7 @@
 #include <iterator>
 #include <optional>
 
+#include "platform/CodePages.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
 
@@ -77,20 +78,14 @@ struct Options {
   bool recursive = false, force = false, overwrite = false, help = false;
 };
 
-String Lower(StringView s) {
-  String r(s);
-  for (auto& c : r)
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
-  return r;
-}
-
 // False with a message when an option is unknown or lacks its argument.
 bool ParseOptions(const std::vector<String>& args, std::size_t from, Options& o, String& error) {
   for (std::size_t i = from; i < args.size(); ++i) {
     const String& a = args[i];
     // Only the known options: anything else, such as "/tmp/x.reg", is an argument.
-    static const String kKnown[] = {u"?", u"help", u"h", u"v", u"ve", u"va", u"t", u"d", u"s", u"f", u"y"};
-    const String opt = a.size() >= 2 && (a[0] == u'/' || a[0] == u'-') ? Lower(a.substr(a[1] == u'-' ? 2 : 1)) : String();
+    static const String kKnown[] = {u"?", u"HELP", u"H", u"V", u"VE", u"VA", u"T", u"D", u"S", u"F", u"Y"};
+    const String opt = a.size() >= 2 && (a[0] == u'/' || a[0] == u'-') ? AsciiUpperCase(a.substr(a[1] == u'-' ? 2 : 1))
+                                                                          : String();
     if (std::find(std::begin(kKnown), std::end(kKnown), opt) == std::end(kKnown)) {
       o.positional.push_back(a);
       continue;
@@ -103,28 +98,28 @@ bool ParseOptions(const std::vector<String>& args, std::size_t from, Options& o,
       target = args[++i];
       return true;
     };
-    if (opt == u"?" || opt == u"help" || opt == u"h") {
+    if (opt == u"?" || opt == u"HELP" || opt == u"H") {
       o.help = true;
-    } else if (opt == u"v") {
+    } else if (opt == u"V") {
       if (!argument(o.valueName)) return false;
-    } else if (opt == u"ve") {
+    } else if (opt == u"VE") {
       o.valueName = String();
-    } else if (opt == u"va") {
+    } else if (opt == u"VA") {
       o.allValues = true;
-    } else if (opt == u"t") {
+    } else if (opt == u"T") {
       if (!argument(o.type)) return false;
-    } else if (opt == u"d") {
+    } else if (opt == u"D") {
       if (!argument(o.data)) return false;
-    } else if (opt == u"s") {
+    } else if (opt == u"S") {
       // /s is the recursion of query and the separator of add.
       if (!o.positional.empty() && o.positional[0] == u"add") {
         if (!argument(o.separator)) return false;
       } else {
         o.recursive = true;
       }
-    } else if (opt == u"f") {
+    } else if (opt == u"F") {
       o.force = true;
-    } else if (opt == u"y") {
+    } else if (opt == u"Y") {
       o.overwrite = true;
     }
   }
@@ -189,9 +184,8 @@ const char16_t* TypeName(std::uint32_t type) {
 }
 
 std::optional<std::uint32_t> TypeFromName(const String& name) {
-  const String n = Lower(name);
   for (std::uint32_t t : {kRegSz, kRegExpandSz, kRegBinary, kRegDword, kRegMultiSz, kRegQword, kRegNone})
-    if (Lower(TypeName(t)) == n) return t;
+    if (EqualsIgnoringAsciiCase(TypeName(t), name)) return t;
   return std::nullopt;
 }
 
@@ -201,10 +195,10 @@ String Hex(std::uint64_t v) {
   return FromUtf8(buf);
 }
 
-String Utf16Text(const std::vector<std::uint8_t>& d, std::size_t from, std::size_t to) {
-  String s;
-  for (std::size_t i = from; i + 2 <= to; i += 2)
-    s.push_back(static_cast<char16_t>(d[i] | (d[i + 1] << 8)));
+// The text of a text value, without its terminating zero characters.
+String StoredText(const std::vector<std::uint8_t>& d) {
+  String s = DecodeUtf16Le(std::string_view(reinterpret_cast<const char*>(d.data()), d.size()));
+  while (!s.empty() && s.back() == 0) s.pop_back();
   return s;
 }
 
@@ -212,16 +206,11 @@ String DataText(std::uint32_t type, const std::vector<std::uint8_t>& d) {
   std::uint64_t n = 0;
   switch (type) {
     case kRegSz:
-    case kRegExpandSz: {
-      String s = Utf16Text(d, 0, d.size() & ~std::size_t(1));
-      while (!s.empty() && s.back() == 0) s.pop_back();
-      return s;
-    }
+    case kRegExpandSz:
+      return StoredText(d);
     case kRegMultiSz: {
-      String s = Utf16Text(d, 0, d.size() & ~std::size_t(1));
-      while (!s.empty() && s.back() == 0) s.pop_back();
       String out;
-      for (char16_t c : s) out += c == 0 ? String(u"\\0") : String(1, c);
+      for (char16_t c : StoredText(d)) out += c == 0 ? String(u"\\0") : String(1, c);
       return out;
     }
     case kRegDword:
@@ -259,8 +248,8 @@ bool QueryKey(RegHandle hive, const String& sub, const String& full, const Optio
   RegValueNames(key.Get(), &names);
   if (o.valueName) {
     // The one value, shown with its name as stored.
-    const String wanted = Lower(*o.valueName);
-    const auto it = std::find_if(names.begin(), names.end(), [&](const String& n) { return Lower(n) == wanted; });
+    const auto it = std::find_if(names.begin(), names.end(),
+                                 [&](const String& n) { return EqualsIgnoringAsciiCase(n, *o.valueName); });
     names = {it == names.end() ? *o.valueName : *it};
   }
   RegSubKeys(key.Get(), &subKeys);
@@ -313,10 +302,8 @@ bool EncodeData(std::uint32_t type, const String& text, const String& separator,
     return true;
   };
   auto utf16 = [&](StringView s) {
-    for (char16_t c : s) {
-      data.push_back(static_cast<std::uint8_t>(c & 0xFF));
-      data.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
+    const std::string bytes = EncodeUtf16Le(s);
+    data.insert(data.end(), bytes.begin(), bytes.end());
   };
   std::uint64_t v = 0;
   switch (type) {
@@ -481,11 +468,7 @@ int Export(const KeyPath& path, const String& file, const Options& o, Output& ou
   // As the registry editor writes it: every key followed by an empty line.
   String text = FormatRegText(keys);
   if (text.size() < 4 || text.compare(text.size() - 4, 4, u"\r\n\r\n") != 0) text += u"\r\n";
-  std::string bytes = "\xFF\xFE";
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<char>(c & 0xFF));
-    bytes.push_back(static_cast<char>(c >> 8));
-  }
+  const std::string bytes = "\xFF\xFE" + EncodeUtf16Le(text);
   // Written beside the target and renamed into place: a failure leaves the old file.
   ReplacementFile replacement;
   bool ok = replacement.Create(file);
