@@ -92,5 +92,7 @@ struct Guid {
 };
 Guid NewGuid();
 std::uint32_t CurrentProcessId();
+// The operating system's id of the calling thread (Linux: its kernel thread id).
+std::uint32_t CurrentThreadId();
 
 }  // namespace kv::platform

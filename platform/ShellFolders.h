@@ -21,4 +21,11 @@ enum : int {
 // and the home folder for the profile.
 String SpecialFolderPath(int csidl);
 
+// The machine-wide application data folder: SHGetKnownFolderPath of
+// FOLDERID_ProgramData (usually C:\ProgramData); empty when the shell cannot
+// give it. On Linux /var/lib, the machine's variable state, as for
+// kCsidlCommonAppData; KV_PROGRAMDATA, when set to an absolute path, stands
+// in for it (for installations without write access there).
+String ProgramDataFolder();
+
 }  // namespace kv::platform

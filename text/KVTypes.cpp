@@ -152,4 +152,52 @@ String ExtractPathUpToDelimiter(StringView path, StringView delimiters) {
 
 void KVTypes_Initialize() { InitializeFormatSettings(true); }
 
+
+// ------------------------------------------------------------- log kinds
+
+namespace {
+
+constexpr StringView kMessageLogTypeNames[] = {u"tmlMessage", u"tmlWarning", u"tmlError", u"tmlDebug"};
+constexpr StringView kLogChannelNames[] = {
+    u"lcApplication", u"lcDatabase",       u"lcImageViewer",     u"IcImageConvert",
+    u"lcAutomation",  u"lcPlugins",        u"lcImport",          u"lcSQLPerformance",
+    u"lcAppPerformance", u"lcPluginPerformance", u"lcDebug"};
+constexpr StringView kLogSQLCommandNames[] = {u"scSelect", u"scInsert", u"scUpdate", u"scDelete"};
+
+template <class E, size_t N>
+StringView NameOf(const StringView (&names)[N], E value) {
+  return unsigned(value) < N ? names[unsigned(value)] : StringView();
+}
+
+template <class E, size_t N>
+String SetToText(const StringView (&names)[N], TSmallSet<E> s) {
+  String r;
+  for (size_t i = 0; i < N; ++i) {
+    if (!s.Contains(E(i))) continue;
+    if (!r.empty()) r += u',';
+    r.append(names[i]);
+  }
+  return r;
+}
+
+template <class E, size_t N>
+void AddFromText(const StringView (&names)[N], StringView text, TSmallSet<E>& s) {
+  for (size_t i = 0; i < N; ++i)
+    if (text.find(names[i]) != StringView::npos) s.Include(E(i));
+}
+
+}  // namespace
+
+StringView MessageLogTypeName(TMessageLogType t) { return NameOf(kMessageLogTypeNames, t); }
+StringView LogChannelName(TLogChannel c) { return NameOf(kLogChannelNames, c); }
+StringView LogSQLCommandName(TLogSQLCommand c) { return NameOf(kLogSQLCommandNames, c); }
+
+String MessageLogTypesToText(TMessageLogTypes s) { return SetToText(kMessageLogTypeNames, s); }
+String LogChannelsToText(TLogChannels s) { return SetToText(kLogChannelNames, s); }
+String LogSQLCommandsToText(TLogSQLCommands s) { return SetToText(kLogSQLCommandNames, s); }
+
+void AddMessageLogTypesFromText(StringView text, TMessageLogTypes& s) { AddFromText(kMessageLogTypeNames, text, s); }
+void AddLogChannelsFromText(StringView text, TLogChannels& s) { AddFromText(kLogChannelNames, text, s); }
+void AddLogSQLCommandsFromText(StringView text, TLogSQLCommands& s) { AddFromText(kLogSQLCommandNames, text, s); }
+
 }  // namespace kv

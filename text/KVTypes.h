@@ -1,6 +1,9 @@
 // The framework's string list and the basic functions every subsystem uses.
 #pragma once
 
+#include <cstdint>
+#include <initializer_list>
+
 #include "platform/Base.h"
 #include "text/StringList.h"
 
@@ -54,5 +57,62 @@ String ExtractPathUpToDelimiter(StringView path, StringView delimiters);
 // Module start-up: the process-wide format settings from the user's locale,
 // with every "/" of the date formats replaced by the date separator.
 void KVTypes_Initialize();
+
+
+// ------------------------------------------------------------- log kinds
+// The names are stored in the log configuration and written into log lines,
+// so they are spelled exactly as declared (IcImageConvert with a capital I).
+
+enum TMessageLogType : std::uint8_t { tmlMessage, tmlWarning, tmlError, tmlDebug };
+enum TLogChannel : std::uint8_t {
+  lcApplication, lcDatabase, lcImageViewer, IcImageConvert, lcAutomation, lcPlugins,
+  lcImport, lcSQLPerformance, lcAppPerformance, lcPluginPerformance, lcDebug
+};
+enum TLogSQLCommand : std::uint8_t { scSelect, scInsert, scUpdate, scDelete };
+
+// A set of up to 32 members of an enumeration, kept as bits.
+template <class E>
+class TSmallSet {
+ public:
+  constexpr TSmallSet() = default;
+  constexpr TSmallSet(std::initializer_list<E> members) {
+    for (E m : members) Include(m);
+  }
+  constexpr bool Contains(E m) const { return unsigned(m) < 32 && (FBits >> unsigned(m) & 1u) != 0; }
+  constexpr void Include(E m) {
+    if (unsigned(m) < 32) FBits |= 1u << unsigned(m);
+  }
+  constexpr void Exclude(E m) {
+    if (unsigned(m) < 32) FBits &= ~(1u << unsigned(m));
+  }
+  constexpr bool Empty() const { return FBits == 0; }
+  constexpr std::uint32_t Bits() const { return FBits; }
+  friend constexpr bool operator==(TSmallSet a, TSmallSet b) { return a.FBits == b.FBits; }
+  friend constexpr bool operator!=(TSmallSet a, TSmallSet b) { return a.FBits != b.FBits; }
+
+ private:
+  std::uint32_t FBits = 0;
+};
+
+using TMessageLogTypes = TSmallSet<TMessageLogType>;
+using TLogChannels = TSmallSet<TLogChannel>;
+using TLogSQLCommands = TSmallSet<TLogSQLCommand>;
+
+// The member's name; empty for a value outside the enumeration.
+StringView MessageLogTypeName(TMessageLogType t);
+StringView LogChannelName(TLogChannel c);
+StringView LogSQLCommandName(TLogSQLCommand c);
+
+// The names of the members in declaration order joined by "," without
+// blanks; the empty set gives the empty text.
+String MessageLogTypesToText(TMessageLogTypes s);
+String LogChannelsToText(TLogChannels s);
+String LogSQLCommandsToText(TLogSQLCommands s);
+
+// Adds to s every member whose name occurs in text (case-sensitive
+// substring test); members already in s stay.
+void AddMessageLogTypesFromText(StringView text, TMessageLogTypes& s);
+void AddLogChannelsFromText(StringView text, TLogChannels& s);
+void AddLogSQLCommandsFromText(StringView text, TLogSQLCommands& s);
 
 }  // namespace kv

@@ -176,6 +176,11 @@ String GetEnvVar(StringView name) {
 
 std::uint32_t CurrentProcessId() { return static_cast<std::uint32_t>(::getpid()); }
 
+std::uint32_t CurrentThreadId() {
+  thread_local const std::uint32_t id = static_cast<std::uint32_t>(::gettid());
+  return id;
+}
+
 std::vector<String> EnvironmentStrings() {
   std::vector<String> result;
   for (char** e = environ; e && *e; ++e) result.push_back(FromUtf8(*e));

@@ -52,10 +52,12 @@ String SpecialFolderPath(int csidl) {
     case kCsidlPersonal: return WindowsStylePath(UserDir("XDG_DOCUMENTS_DIR", "Documents"));
     case kCsidlAppData: return home.empty() ? String() : WindowsStylePath(UserConfigFolder());
     case kCsidlLocalAppData: return home.empty() ? String() : WindowsStylePath(EnvOr("XDG_DATA_HOME", home + "/.local/share"));
-    case kCsidlCommonAppData: return WindowsStylePath("/var/lib");
+    case kCsidlCommonAppData: return ProgramDataFolder();
     case kCsidlProfile: return WindowsStylePath(home);
     default: return String();
   }
 }
+
+String ProgramDataFolder() { return WindowsStylePath(EnvOr("KV_PROGRAMDATA", "/var/lib")); }
 
 }  // namespace kv::platform

@@ -95,6 +95,7 @@ String GetEnvVar(StringView name) {
 }
 
 std::uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
+std::uint32_t CurrentThreadId() { return GetCurrentThreadId(); }
 
 std::vector<String> EnvironmentStrings() {
   std::vector<String> result;

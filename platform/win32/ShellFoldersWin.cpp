@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <knownfolders.h>
 #include <shlobj.h>
 
 #include "platform/ShellFolders.h"
@@ -12,6 +13,15 @@ String SpecialFolderPath(int csidl) {
   const BOOL ok = SHGetPathFromIDListW(list, buf);
   CoTaskMemFree(list);
   return ok ? String(reinterpret_cast<const char16_t*>(buf)) : String();
+}
+
+String ProgramDataFolder() {
+  PWSTR path = nullptr;
+  String result;
+  if (SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &path) == S_OK && path)
+    result = reinterpret_cast<const char16_t*>(path);
+  CoTaskMemFree(path);
+  return result;
 }
 
 }  // namespace kv::platform
