@@ -1,0 +1,379 @@
+#include "logging/KVLogging.h"
+
+#include <array>
+#include <exception>
+
+#include "ini/KVBigIni.h"
+#include "platform/Locale.h"
+#include "platform/Process.h"
+#include "platform/ShellFolders.h"
+#include "system/KVRegistry.h"
+#include "text/StringList.h"
+#include "text/_4Files.h"
+
+namespace kv {
+
+namespace {
+
+const TRegRoot kRoot = platform::kHiveCurrentUser;
+
+// The switches of the older scheme, read only when "Type" is missing and
+// removed by every save.
+constexpr std::array<StringView, 6> kOlderSchemeNames = {u"LogDebug",      u"LogWarning",   u"LogError",
+                                                         u"LogAppChannel", u"LogDBChannel", u"LogImageViewer"};
+
+TKVLogProps DefaultProps() {
+  TKVLogProps p;
+  p.LogEnabled = false;
+  p.LogTypes = {tmlMessage, tmlWarning, tmlError};
+  p.LogChannels = {lcApplication, lcDatabase, lcImageViewer, lcImport};
+  p.LogSQLProps.LogSQLCommands = {scInsert, scUpdate, scDelete};
+  return p;
+}
+
+bool ReadOlderSwitch(StringView name) { return ReadRegistryBoolDef(kRoot, kLogRegistryKey, name, false); }
+
+void ReadFromSettingsFile(const String& fileName, TKVLogProps& p) {
+  TBiggerIniFile ini(fileName, true);
+  const String section(kLogSettingsSection);
+  AddMessageLogTypesFromText(ini.ReadString(section, u"Type", u""), p.LogTypes);
+  AddLogChannelsFromText(ini.ReadString(section, u"Channels", u""), p.LogChannels);
+  AddLogSQLCommandsFromText(ini.ReadString(section, u"SQLCommands", u""), p.LogSQLProps.LogSQLCommands);
+  p.LogEnabled = ini.ReadBool(section, u"Active", false);
+  p.LogSQLProps.LogTables = ini.ReadString(section, u"LogTables", u"");
+  p.LogFolder = ini.ReadString(section, u"LogFolder", u"");
+  p.KeepDays = ini.ReadInteger(section, u"KeepDays", 0);
+  p.AutoClear = ini.ReadBool(section, u"AutoClear", false);
+}
+
+void ReadFromRegistry(TKVLogProps& p) {
+  if (RegistryValueExists(kRoot, kLogRegistryKey, u"Type")) {
+    AddMessageLogTypesFromText(ReadRegistryStringDef(kRoot, kLogRegistryKey, u"Type", u""), p.LogTypes);
+    AddLogChannelsFromText(ReadRegistryStringDef(kRoot, kLogRegistryKey, u"Channels", u""), p.LogChannels);
+    AddLogSQLCommandsFromText(ReadRegistryStringDef(kRoot, kLogRegistryKey, u"SQLCommands", u""),
+                              p.LogSQLProps.LogSQLCommands);
+  } else {
+    // "LogDebug" has always meant the informational level, not tmlDebug.
+    if (ReadOlderSwitch(u"LogDebug")) p.LogTypes.Include(tmlMessage);
+    if (ReadOlderSwitch(u"LogWarning")) p.LogTypes.Include(tmlWarning);
+    if (ReadOlderSwitch(u"LogError")) p.LogTypes.Include(tmlError);
+    if (ReadOlderSwitch(u"LogAppChannel")) p.LogChannels.Include(lcApplication);
+    if (ReadOlderSwitch(u"LogDBChannel")) p.LogChannels.Include(lcDatabase);
+    if (ReadOlderSwitch(u"LogImageViewer")) p.LogChannels.Include(lcImageViewer);
+  }
+  p.LogEnabled = ReadRegistryBoolDef(kRoot, kLogRegistryKey, u"Active", false);
+  p.LogSQLProps.LogTables = ReadRegistryStringDef(kRoot, kLogRegistryKey, u"LogTables", u"");
+  p.LogFolder = ReadRegistryStringDef(kRoot, kLogRegistryKey, u"LogFolder", u"");
+  p.KeepDays = ReadRegistryIntegerDef(kRoot, kLogRegistryKey, u"KeepDays", 0);
+  p.AutoClear = ReadRegistryBoolDef(kRoot, kLogRegistryKey, u"AutoClear", false);
+}
+
+}  // namespace
+
+// --- Configuration -------------------------------------------------------------
+
+TKVLogConfigDefault::TKVLogConfigDefault(TLogSavedEvent OnSaved)
+    : FLogProps(DefaultProps()), FOnSaved(std::move(OnSaved)) {}
+
+std::shared_ptr<TKVLogConfigDefault> TKVLogConfigDefault::Create(TLogSavedEvent OnSaved) {
+  auto config = std::make_shared<TKVLogConfigDefault>(std::move(OnSaved));
+  if (!RegistryKeyExists(kRoot, kLogRegistryKey)) config->Save();
+  return config;
+}
+
+TKVLogProps TKVLogConfigDefault::GetLogProps() const {
+  std::lock_guard<std::mutex> lock(FLock);
+  return FLogProps;
+}
+
+void TKVLogConfigDefault::SetLogProps(const TKVLogProps& props) {
+  std::lock_guard<std::mutex> lock(FLock);
+  FLogProps = props;
+}
+
+String TKVLogConfigDefault::GetLogFolder() const {
+  std::lock_guard<std::mutex> lock(FLock);
+  return FLogProps.LogFolder;
+}
+
+void TKVLogConfigDefault::SetLogFolder(StringView folder) {
+  std::lock_guard<std::mutex> lock(FLock);
+  FLogProps.LogFolder.assign(folder);
+}
+
+void TKVLogConfigDefault::SetLogEnabled(bool enabled) {
+  std::lock_guard<std::mutex> lock(FLock);
+  FLogProps.LogEnabled = enabled;
+}
+
+TKVLogProps TKVLogConfigDefault::GetOldProps() const {
+  std::lock_guard<std::mutex> lock(FLock);
+  return FOldProps;
+}
+
+String TKVLogConfigDefault::SettingsFileName() { return GetApplicationDir() + u"\\" + String(kLogSettingsFileName); }
+
+void TKVLogConfigDefault::Load() {
+  // Levels and channels are read afresh; the SQL kinds read are added to the
+  // ones already chosen, and every other field is overwritten.
+  TKVLogProps p = GetLogProps();
+  p.LogTypes = {};
+  p.LogChannels = {};
+  const String fileName = SettingsFileName();
+  if (FileExistsEx(fileName)) {
+    // The file replaces the registry entirely, even when it lacks the
+    // section. A file that cannot be read leaves what it did not give at
+    // its default.
+    try {
+      ReadFromSettingsFile(fileName, p);
+    } catch (const std::exception&) {
+    }
+  } else {
+    ReadFromRegistry(p);
+  }
+  std::lock_guard<std::mutex> lock(FLock);
+  FLogProps = p;
+  FOldProps = p;
+}
+
+void TKVLogConfigDefault::Save() {
+  const TKVLogProps p = GetLogProps();
+  WriteRegistryString(kRoot, kLogRegistryKey, u"Type", MessageLogTypesToText(p.LogTypes));
+  WriteRegistryString(kRoot, kLogRegistryKey, u"Channels", LogChannelsToText(p.LogChannels));
+  WriteRegistryString(kRoot, kLogRegistryKey, u"SQLCommands", LogSQLCommandsToText(p.LogSQLProps.LogSQLCommands));
+  for (StringView name : kOlderSchemeNames) {
+    if (RegistryValueExists(kRoot, kLogRegistryKey, name)) DeleteRegistryValue(kRoot, kLogRegistryKey, name);
+  }
+  WriteRegistryBool(kRoot, kLogRegistryKey, u"Active", p.LogEnabled);
+  WriteRegistryString(kRoot, kLogRegistryKey, u"LogTables", p.LogSQLProps.LogTables);
+  WriteRegistryString(kRoot, kLogRegistryKey, u"LogFolder", p.LogFolder);
+  WriteRegistryInteger(kRoot, kLogRegistryKey, u"KeepDays", p.KeepDays);
+  WriteRegistryBool(kRoot, kLogRegistryKey, u"AutoClear", p.AutoClear);
+  // The callback runs without the lock: it may well ask for the props.
+  if (FOnSaved) FOnSaved(GetOldProps(), p);
+  std::lock_guard<std::mutex> lock(FLock);
+  FOldProps = p;
+}
+
+// --- Entries ---------------------------------------------------------------------
+
+const String& ApplicationFileName() {
+  static const String name = [] {
+    const String full = GetApplicationExeName();
+    return full.substr(ExtractPathUpToDelimiter(full, u"\\").size());
+  }();
+  return name;
+}
+
+IKVLogEntryPtr TKVLogEntry::GetLogEntry(TDateTime TimeStamp, std::uint32_t ThreadId, StringView MessageStr,
+                                        StringView StackTrace, TMessageLogType LogType, StringView UserName,
+                                        StringView AppName, StringView PluginName) {
+  auto e = std::make_shared<TKVLogEntry>();
+  e->FTimeStamp = TimeStamp;
+  e->FThreadId = ThreadId;
+  e->FMessageStr.assign(MessageStr);
+  e->FStackTrace.assign(StackTrace);
+  e->FLogType = LogType;
+  e->FUserName.assign(UserName);
+  e->FAppName.assign(AppName);
+  e->FPluginName.assign(PluginName);
+  return e;
+}
+
+IKVLogEntryPtr TKVLogEntry::GetLogEntry(TDateTime TimeStamp, std::uint32_t ThreadId, StringView MessageStr,
+                                        StringView StackTrace, TMessageLogType LogType) {
+  return GetLogEntry(TimeStamp, ThreadId, MessageStr, StackTrace, LogType, GetUserIdentity(true),
+                     ApplicationFileName(), u"");
+}
+
+IKVLogEntryPtr TKVLogEntry::GetLogEntry(StringView MessageStr) {
+  return GetLogEntry(Now(), platform::CurrentThreadId(), MessageStr, u"", tmlMessage);
+}
+
+// --- User identity ---------------------------------------------------------------
+
+bool TUserIdentitySource::QueryWorkstationUser(platform::WorkstationUser& user) {
+  return platform::QueryWorkstationUser(user);
+}
+String TUserIdentitySource::EnvironmentVariable(StringView name) { return platform::GetEnvVar(name); }
+String TUserIdentitySource::SystemUserName() { return platform::SystemUserName(); }
+String TUserIdentitySource::AccountDomain(StringView userName) { return platform::AccountDomain(userName); }
+String TUserIdentitySource::ComputerName() { return platform::ComputerName(); }
+
+namespace {
+
+struct IdentityState {
+  std::mutex Lock;
+  TUserIdentitySource Platform;
+  TUserIdentitySource* Source = &Platform;
+  // The workstation's user, once known; asked for again while empty.
+  platform::WorkstationUser Cached;
+};
+
+IdentityState& Identity() {
+  static IdentityState state;
+  return state;
+}
+
+TUserIdentitySource& Source() {
+  IdentityState& s = Identity();
+  std::lock_guard<std::mutex> lock(s.Lock);
+  return *s.Source;
+}
+
+}  // namespace
+
+void SetUserIdentitySource(TUserIdentitySource* source) {
+  IdentityState& s = Identity();
+  std::lock_guard<std::mutex> lock(s.Lock);
+  s.Source = source ? source : &s.Platform;
+  s.Cached = {};
+}
+
+String GetCurrentUserName() {
+  TUserIdentitySource& src = Source();
+  String user = src.EnvironmentVariable(u"USERNAME");
+  if (user.empty()) user = src.SystemUserName();
+  return user;
+}
+
+String GetUserDomain(StringView UserName) {
+  try {
+    TUserIdentitySource& src = Source();
+    String domain = src.EnvironmentVariable(u"USERDOMAIN");
+    if (domain.empty()) domain = src.AccountDomain(UserName);
+    if (domain.empty()) domain = src.ComputerName();
+    return domain;
+  } catch (const std::exception&) {
+    return String(kDefaultUserIdentity);
+  }
+}
+
+String GetUserIdentity(bool WithDomain) {
+  IdentityState& s = Identity();
+  {
+    std::lock_guard<std::mutex> lock(s.Lock);
+    if (s.Cached.UserName.empty()) {
+      platform::WorkstationUser user;
+      try {
+        if (s.Source->QueryWorkstationUser(user) && !user.UserName.empty()) s.Cached = std::move(user);
+      } catch (const std::exception&) {
+        // Not reported: the fallback below answers instead.
+      }
+    }
+    if (!s.Cached.UserName.empty()) {
+      return WithDomain ? s.Cached.LogonDomain + u"\\" + s.Cached.UserName : s.Cached.UserName;
+    }
+  }
+  try {
+    const String user = GetCurrentUserName();
+    if (!WithDomain) return user;
+    const String domain = GetUserDomain(user);
+    return domain.empty() ? user : domain + u"\\" + user;
+  } catch (const std::exception&) {
+    return String(kDefaultUserIdentity);
+  }
+}
+
+// --- Message filter --------------------------------------------------------------
+
+namespace {
+
+String Lowered(StringView s) {
+  const char16_t* table = platform::LowerCaseTable();
+  String r(s);
+  for (char16_t& c : r) c = table[c];
+  return r;
+}
+
+bool Contains(StringView text, StringView part) { return text.find(part) != StringView::npos; }
+
+}  // namespace
+
+bool IsSQLLogged(const TLogSQLProps& props, StringView Table, StringView MessageStr) {
+  const String msg = Lowered(MessageStr);
+  static constexpr std::array<std::pair<TLogSQLCommand, StringView>, 4> kWords = {
+      {{scSelect, u"select"}, {scInsert, u"insert"}, {scUpdate, u"update"}, {scDelete, u"delete"}}};
+  bool kindMatches = false;
+  for (const auto& [command, word] : kWords) {
+    if (props.LogSQLCommands.Contains(command) && Contains(msg, word)) {
+      kindMatches = true;
+      break;
+    }
+  }
+  if (!kindMatches) return false;
+
+  if (props.LogTables.empty()) return true;
+  TStringList tables;
+  tables.SetCommaText(props.LogTables);
+  if (tables.Count() == 0) return true;
+  const String table = Lowered(Table);
+  for (int i = 0; i < tables.Count(); ++i) {
+    const String entry = Lowered(tables.Strings(i));
+    if ((!entry.empty() && Contains(msg, entry)) || table == entry) return true;
+  }
+  return false;
+}
+
+bool IsLogged(const IKVLogConfig* config, TMessageLogType LogType, TLogChannel LogChannel, StringView Table,
+              StringView MessageStr) {
+  if (!config) return true;
+  const TKVLogProps p = config->GetLogProps();
+  const bool passes = (LogType == tmlDebug && p.LogChannels.Contains(lcDebug)) ||
+                      (p.LogTypes.Contains(LogType) && p.LogChannels.Contains(LogChannel));
+  if (passes && LogChannel == lcDatabase) return IsSQLLogged(p.LogSQLProps, Table, MessageStr);
+  return passes;
+}
+
+// --- Log texts ---------------------------------------------------------------------
+
+StringView LogLevelText(TMessageLogType t) {
+  switch (t) {
+    case tmlMessage: return u"[Info]";
+    case tmlWarning: return u"[Warning]";
+    case tmlError: return u"[Error]";
+    case tmlDebug: return u"[Debug]";
+  }
+  return u"[Unknown]";
+}
+
+String TKVLoggingHelper::DefaultLogFolder() {
+  const String dataFolder = platform::ProgramDataFolder();
+  const String program = ExtractFileNameWithoutExt(GetApplicationExeName(), true);
+  return dataFolder + u"\\Orvalis\\" + program + u"\\Logs";
+}
+
+String TKVLoggingHelper::FormatLogText(StringView Msg, TMessageLogType MsgType, bool WithTimeStamp,
+                                       StringView Prefix) {
+  if (Msg.empty() || Msg == u"----------") return String(Msg);
+  String lead;
+  if (!Prefix.empty()) {
+    lead.assign(Prefix);
+    lead += u' ';
+  }
+  if (MsgType == tmlWarning) lead += u"[W] ";
+  if (MsgType == tmlError) lead += u"[E] ";
+  if (WithTimeStamp) lead = u"[" + FormatDateTime(u"yyyy-mm-dd hh:nn:ss", Now()) + u"] " + lead;
+  lead.append(Msg);
+  return lead;
+}
+
+String TKVLoggingHelper::LogEntryToString(const IKVLogEntry& LogEntry) {
+  String line = FormatDateTime(u"dd.mm.yyyy hh:mm:ss.zzz", LogEntry.GetTimeStamp());
+  line.reserve(line.size() + 48 + LogEntry.GetMessageStr().size());
+  line += u'\t';
+  line.append(LogLevelText(LogEntry.GetLogType()));
+  line += u'\t';
+  line += LogEntry.GetUserName();
+  line += u'\t';
+  line += LogEntry.GetAppName();
+  line += u'\t';
+  line += LogEntry.GetPluginName();
+  line += u"\t<";
+  line += IntToStr(static_cast<std::int64_t>(LogEntry.GetThreadId()));
+  line += u">\t";
+  line += LogEntry.GetMessageStr();
+  return line;
+}
+
+}  // namespace kv
