@@ -67,6 +67,9 @@ constexpr int DEFAULT_CHARSET = 1;
 struct TFont {
   String Name = u"Tahoma";
   int Size = 8;
+  // When not 0 it replaces Size: negative, the character height in pixels;
+  // positive, the cell height (as the platform's LOGFONT).
+  int Height = 0;
   TFontStyles Style;
   TColor Color = clWindowText;
   int Charset = DEFAULT_CHARSET;

@@ -1,0 +1,491 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "toolkit/StdCtrls.h"
+#include "toolkit/headless/Headless.h"
+
+using namespace kv;
+
+namespace {
+
+// A fresh headless window system and application per test.
+class Forms : public ::testing::Test {
+ protected:
+  void SetUp() override { SetWindowSystem(std::make_unique<THeadlessWindowSystem>()); }
+  void TearDown() override {
+    form.reset();
+    other.reset();
+    ReleaseApplication();
+    SetWindowSystem(nullptr);
+  }
+  THeadlessWindowSystem& ws() { return Headless(); }
+  static TPoint Center(TControl* c) {
+    const TPoint o = c->FormOrigin();
+    return {o.X + c->Width() / 2, o.Y + c->Height() / 2};
+  }
+  void ClickOn(TControl* c) { ws().Click(c->Form()->Handle(), Center(c)); }
+  template <class T>
+  T* Add(TWinControl* parent, StringView caption = u"") {
+    auto* c = new T(form.get());
+    c->SetParent(parent);
+    c->SetCaption(caption);
+    return c;
+  }
+  std::unique_ptr<TForm> form = std::make_unique<TForm>(nullptr);
+  std::unique_ptr<TForm> other;
+};
+
+}  // namespace
+
+TEST_F(Forms, OwnersAndParentsFreeWhatTheyHold) {
+  auto* panel = Add<TThemedPanel>(form.get());
+  auto* a = Add<TThemedButton>(panel, u"A");
+  auto* b = Add<TThemedButton>(panel, u"B");
+  auto* timer = new TTimer(form.get());
+  EXPECT_EQ(panel->ControlCount(), 2);
+  EXPECT_EQ(panel->Controls(0), a);
+  EXPECT_EQ(panel->Controls(1), b);
+  EXPECT_THROW(panel->Controls(2), EListError);
+  EXPECT_EQ(form->ComponentCount(), 4);
+  EXPECT_EQ(a->Form(), form.get());
+
+  b->SetParent(form.get());  // moves to the end of the form's children
+  EXPECT_EQ(panel->ControlCount(), 1);
+  EXPECT_EQ(form->Controls(form->ControlCount() - 1), b);
+
+  delete panel;  // takes its child a with it
+  EXPECT_EQ(form->ComponentCount(), 2);
+  EXPECT_EQ(form->ControlCount(), 1);
+  EXPECT_EQ(form->Components(1), timer);
+  EXPECT_THROW(b->SetParent(b), EInvalidOperation);
+}
+
+TEST_F(Forms, ModalLoopEndsOnTheButtonsModalResultAndDisablesTheRest) {
+  other = std::make_unique<TForm>(nullptr);
+  other->Show();
+  auto* ok = Add<TThemedButton>(form.get(), u"OK");
+  ok->SetBounds(10, 10, 75, 25);
+  ok->SetModalResult(mrOk);
+  bool otherEnabledDuring = true;
+  ok->OnClick = [&](TObject*) { otherEnabledDuring = ws().IsWindowEnabled(other->Handle()); };
+  form->Handle();
+  ClickOn(ok);
+  EXPECT_EQ(form->ShowModal(), mrOk);
+  EXPECT_FALSE(otherEnabledDuring);
+  EXPECT_TRUE(ws().IsWindowEnabled(other->Handle()));
+  EXPECT_FALSE(form->Visible());
+  EXPECT_FALSE(form->Modal());
+  EXPECT_EQ(Application().ActiveForm(), other.get());
+
+  // Input to a disabled window is dropped.
+  ws().EnableWindow(form->Handle(), false);
+  int clicks = 0;
+  ok->OnClick = [&](TObject*) { ++clicks; };
+  form->Show();
+  ClickOn(ok);
+  Application().ProcessMessages();
+  EXPECT_EQ(clicks, 0);
+}
+
+TEST_F(Forms, ModalLoopEndsWhenTheWindowIsClosedUnlessCloseQueryRefuses) {
+  form->PostMessage(WM_CLOSE);
+  EXPECT_EQ(form->ShowModal(), mrCancel);
+
+  int asked = 0;
+  form->OnCloseQuery = [&](TObject*, bool& canClose) { canClose = ++asked > 1; };
+  form->PostMessage(WM_CLOSE);
+  form->PostMessage(WM_SYSCOMMAND, SC_CLOSE);
+  EXPECT_EQ(form->ShowModal(), mrCancel);
+  EXPECT_EQ(asked, 2);
+
+  // A loop with nothing left to wait for is an error, not a hang.
+  form->OnCloseQuery = nullptr;
+  EXPECT_THROW(form->ShowModal(), EInvalidOperation);
+  EXPECT_FALSE(form->Visible());
+}
+
+TEST_F(Forms, EnterAndEscapeReachTheDefaultAndCancelButtons) {
+  auto* yes = Add<TThemedButton>(form.get(), u"&Ja");
+  yes->SetModalResult(mrYes);
+  yes->SetDefault(true);
+  auto* cancel = Add<TThemedButton>(form.get(), u"Abbrechen");
+  cancel->SetModalResult(mrCancel);
+  cancel->SetCancel(true);
+  auto* memo = Add<TThemedMemo>(form.get());
+  auto* box = Add<TThemedCheckBox>(form.get(), u"Box");
+
+  box->SetTabOrder(-1);  // first in tab order: focused when the form shows
+  ws().PressKey(VK_RETURN);
+  EXPECT_EQ(form->ShowModal(), mrYes);
+  EXPECT_EQ(form->ActiveControl(), box);
+
+  ws().PressKey(VK_ESCAPE);
+  EXPECT_EQ(form->ShowModal(), mrCancel);
+
+  // The memo takes Enter itself.
+  ws().Enqueue([&] { memo->SetFocus(); });
+  ws().PressKey(VK_RETURN, {}, u'\r');
+  ws().PressKey(VK_ESCAPE);
+  EXPECT_EQ(form->ShowModal(), mrCancel);
+  EXPECT_EQ(memo->Text(), u"\r\n");
+
+  // A focused button answers Enter itself.
+  ws().Enqueue([&] { cancel->SetFocus(); });
+  ws().PressKey(VK_RETURN);
+  EXPECT_EQ(form->ShowModal(), mrCancel);
+}
+
+TEST_F(Forms, AcceleratorsTabOrderAndKeyPreview) {
+  auto* no = Add<TThemedButton>(form.get(), u"&Nein");
+  no->SetModalResult(mrNo);
+  auto* retry = Add<TThemedButton>(form.get(), u"&Wiederholen");
+  retry->SetModalResult(mrRetry);
+  auto* memo = Add<TThemedMemo>(form.get());
+  EXPECT_EQ(no->Accelerator(), u'N');
+  EXPECT_EQ(no->PlainCaption(), u"Nein");
+  EXPECT_EQ(Add<TThemedLabel>(form.get(), u"A && B")->PlainCaption(), u"A & B");
+
+  ws().PressKey(u'W', {false, true, false}, u'w');  // Alt+W
+  EXPECT_EQ(form->ShowModal(), mrRetry);
+
+  // A plain letter is typed into an edit box, but works as accelerator elsewhere.
+  ws().Enqueue([&] { memo->SetFocus(); });
+  ws().PressKey(u'N', {}, u'n');
+  ws().Enqueue([&] { no->SetFocus(); });
+  ws().PressKey(u'N', {}, u'n');
+  EXPECT_EQ(form->ShowModal(), mrNo);
+  EXPECT_EQ(memo->Text(), u"n");
+
+  // Tab walks the focusable controls in tab order, Shift+Tab back.
+  ws().Enqueue([&] { no->SetFocus(); });
+  ws().PressKey(VK_TAB);
+  ws().Enqueue([&] { EXPECT_EQ(form->ActiveControl(), retry); });
+  ws().PressKey(VK_TAB, {true, false, false});
+  ws().PressKey(VK_TAB, {true, false, false});
+  ws().Enqueue([&] {
+    EXPECT_EQ(form->ActiveControl(), memo);
+    form->SetModalResult(mrOk);
+  });
+  EXPECT_EQ(form->ShowModal(), mrOk);
+
+  // Key preview sees every key first and may swallow it.
+  std::vector<std::uint16_t> seen;
+  form->SetKeyPreview(true);
+  form->OnKeyDown = [&](TObject*, std::uint16_t& key, TShiftState shift) {
+    seen.push_back(key);
+    if (key == VK_ESCAPE || (key == u'C' && shift.Ctrl)) key = 0;
+  };
+  retry->SetCancel(true);
+  ws().PressKey(VK_ESCAPE);  // swallowed: no cancel
+  ws().PressKey(u'C', {false, false, true});
+  ws().Enqueue([&] { form->SetModalResult(mrAbort); });
+  EXPECT_EQ(form->ShowModal(), mrAbort);
+  EXPECT_EQ(seen, (std::vector<std::uint16_t>{VK_ESCAPE, u'C'}));
+}
+
+TEST_F(Forms, SentMessagesAreHandledAtOncePostedOnesInTheLoopInOrder) {
+  std::vector<int> order;
+  constexpr std::uint32_t kMine = WM_USER + 7;
+  form->SetMessageHandler(kMine, [&](TMessage& m) {
+    order.push_back(static_cast<int>(m.WParam));
+    m.Result = 42;
+    if (m.WParam == 3) form->SetModalResult(mrOk);
+  });
+  form->PostMessage(kMine, 2);
+  form->PostMessage(kMine, 3);
+  EXPECT_EQ(form->Perform(kMine, 1), 42);
+  EXPECT_EQ(order, std::vector<int>{1});
+  EXPECT_EQ(form->ShowModal(), mrOk);
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(ws().SendMessage(form->Handle(), {kMine, 9, 0, 0}), 42);
+  EXPECT_FALSE(ws().PostMessage(0xDEAD, {kMine, 0, 0, 0}));
+}
+
+TEST_F(Forms, TimersTickInTheLoopAndStopWhenDisabledOrFreed) {
+  auto* timer = new TTimer(form.get());
+  timer->SetInterval(1);
+  int ticks = 0;
+  const std::uint32_t start = ws().TickCount();
+  timer->OnTimer = [&](TObject*) {
+    if (++ticks == 5) form->SetModalResult(mrOk);
+  };
+  EXPECT_EQ(form->ShowModal(), mrOk);
+  EXPECT_EQ(ticks, 5);
+  EXPECT_GE(ws().TickCount() - start, 5u);
+
+  timer->SetEnabled(false);
+  form->PostMessage(WM_CLOSE);
+  form->ShowModal();
+  EXPECT_EQ(ticks, 5);
+  timer->SetEnabled(true);
+  delete timer;
+  form->PostMessage(WM_CLOSE);
+  form->ShowModal();
+  EXPECT_EQ(ticks, 5);
+}
+
+TEST_F(Forms, AnExceptionInAHandlerReachesTheApplicationAndTheLoopGoesOn) {
+  auto* bad = Add<TThemedButton>(form.get(), u"Bad");
+  bad->SetBounds(0, 0, 75, 25);
+  bad->OnClick = [](TObject*) { throw EConvertError(u"'x' is not a valid integer value"); };
+  auto* ok = Add<TThemedButton>(form.get(), u"OK");
+  ok->SetBounds(100, 0, 75, 25);
+  ok->SetModalResult(mrOk);
+  std::vector<String> caught;
+  form->Handle();
+  ClickOn(bad);
+  ClickOn(ok);
+  Application().OnException = [&](TObject*, const std::exception& e) {
+    caught.push_back(static_cast<const Exception&>(e).Message());
+  };
+  EXPECT_EQ(form->ShowModal(), mrOk);
+  EXPECT_EQ(caught, std::vector<String>{u"'x' is not a valid integer value"});
+
+  // Without a handler the exception is shown.
+  Application().OnException = nullptr;
+  ClickOn(bad);
+  ClickOn(ok);
+  EXPECT_EQ(form->ShowModal(), mrOk);
+  EXPECT_EQ(Application().ShownExceptions, std::vector<String>{u"'x' is not a valid integer value"});
+}
+
+TEST_F(Forms, PlacementClientSizeAndCaption) {
+  ws().SetScreen({1000, 800}, 96);
+  form->SetBorderStyle(TFormBorderStyle::bsSingle);
+  form->SetClientWidth(444);
+  form->SetClientHeight(293);
+  form->SetPosition(TPosition::poScreenCenter);
+  form->SetCaption(u"Setup");
+  form->Show();
+  const TRect r = ws().WindowRect(form->Handle());
+  EXPECT_EQ(r.Width() - 444, ws().FrameSize({}, 0, 0).cx);
+  EXPECT_EQ(r.Left, (1000 - r.Width()) / 2);
+  EXPECT_EQ(r.Top, (800 - r.Height()) / 2);
+  EXPECT_EQ(ws().WindowCaption(form->Handle()), u"Setup");
+  EXPECT_EQ(form->ClientWidth(), 444);
+
+  // Centred over the owner, owned by its window.
+  auto* child = new TForm(form.get());
+  child->SetClientWidth(100);
+  child->SetClientHeight(50);
+  child->SetPosition(TPosition::poOwnerFormCenter);
+  child->Show();
+  const TRect c = ws().WindowRect(child->Handle());
+  EXPECT_EQ(c.Left + c.Width() / 2, r.Left + r.Width() / 2);
+  EXPECT_EQ(ws().Params(child->Handle())->Owner, form->Handle());
+  EXPECT_EQ(ws().Params(form->Handle())->Owner, Application().Handle());
+
+  TBorderIcons icons;
+  icons.SystemMenu = false;
+  form->SetBorderIcons(icons);
+  form->SetFormStyle(TFormStyle::fsStayOnTop);
+  EXPECT_FALSE(ws().Params(form->Handle())->SystemMenu);
+  EXPECT_TRUE(ws().Params(form->Handle())->StayOnTop);
+  EXPECT_EQ(Screen().PixelsPerInch(), 96);
+  EXPECT_EQ(Screen().Width(), 1000);
+}
+
+TEST_F(Forms, ApplicationMinimiseRestoreAndHelp) {
+  form->Show();
+  int minimized = 0, restored = 0;
+  Application().OnMinimize = [&](TObject*) { ++minimized; };
+  Application().OnRestore = [&](TObject*) { ++restored; };
+  Application().Minimize();
+  EXPECT_TRUE(ws().IsIconic(form->Handle()));
+  Application().Minimize();
+  Application().Restore();
+  EXPECT_FALSE(ws().IsIconic(form->Handle()));
+  EXPECT_EQ(minimized, 1);
+  EXPECT_EQ(restored, 1);
+
+  std::vector<int> contexts;
+  Application().OnHelp = [&](int c) {
+    contexts.push_back(c);
+    return true;
+  };
+  auto* box = Add<TThemedCheckBox>(form.get(), u"x");
+  box->SetHelpContext(77);
+  box->SetFocus();
+  ws().PressKey(VK_F1);
+  Application().ProcessMessages();
+  EXPECT_EQ(contexts, std::vector<int>{77});
+  Application().SetTitle(u"Autorun");
+  EXPECT_EQ(Application().Title(), u"Autorun");
+  EXPECT_EQ(ws().WindowCaption(Application().Handle()), u"Autorun");
+}
+
+// --- Controls -----------------------------------------------------------------------------
+
+TEST_F(Forms, CheckAndRadioButtonsSizeToCaptionAndToggle) {
+  auto* box = Add<TThemedCheckBox>(form.get(), u"Nicht mehr anzeigen");
+  // 13 box + 4 gap + 19 characters of 6 pixels + 1.
+  EXPECT_EQ(box->Width(), 13 + 4 + 19 * 6 + 1);
+  EXPECT_EQ(box->Height(), 17);
+  box->SetBounds(10, 10, box->Width() + 100, box->Height());
+  EXPECT_EQ(box->Width(), 13 + 4 + 19 * 6 + 1 + 100);  // widening by hand is allowed
+  TFont big;
+  big.Size = 12;
+  box->SetFont(big);
+  EXPECT_EQ(box->Height(), THeadlessWindowSystem::LineHeight(16));
+
+  auto* r1 = Add<TThemedRadioButton>(form.get(), u"Eins");
+  auto* r2 = Add<TThemedRadioButton>(form.get(), u"Zwei");
+  r2->SetTop(40);
+  r1->SetChecked(true);
+  form->Show();
+  ClickOn(r2);
+  ClickOn(box);
+  Application().ProcessMessages();
+  EXPECT_FALSE(r1->Checked());
+  EXPECT_TRUE(r2->Checked());
+  EXPECT_TRUE(box->Checked());
+  EXPECT_EQ(form->ActiveControl(), box);
+  ws().PressKey(VK_SPACE, {}, u' ');
+  Application().ProcessMessages();
+  EXPECT_FALSE(box->Checked());
+}
+
+TEST_F(Forms, HtmlLabelParsesWrapsSizesAndReportsLinks) {
+  const auto runs = THtmlLabel::Parse(u"A&#228;&#x4E2D;&amp;<br>x<a href=\"http://e.x/?a=1&amp;b\">link</a>&bogus;<i>z");
+  ASSERT_EQ(runs.size(), 5u);
+  EXPECT_EQ(runs[0].Text, u"A\u00E4\u4E2D&");
+  EXPECT_TRUE(runs[1].Break);
+  EXPECT_EQ(runs[3].HRef, u"http://e.x/?a=1&b");
+  EXPECT_EQ(runs[4].Text, u"&bogus;z");
+
+  auto* label = Add<THtmlLabel>(form.get(), u"Eins<br>zwei drei\nvier");
+  EXPECT_EQ(label->PlainText(), u"Eins\r\nzwei drei vier");
+  // Not wrapping: as wide as the longest line, two lines high.
+  EXPECT_EQ(label->Width(), 14 * 6);
+  EXPECT_EQ(label->Height(), 2 * 13);
+
+  label->SetWordWrap(true);
+  label->SetBounds(0, 0, 60, 100);  // wraps at ten characters
+  EXPECT_EQ(label->LineTexts(), (std::vector<String>{u"Eins", u"zwei drei", u"vier"}));
+  EXPECT_EQ(label->Width(), 9 * 6);
+  EXPECT_EQ(label->Height(), 3 * 13);
+
+  // A word longer than the width stands on its own line.
+  label->SetBounds(0, 0, 30, 100);
+  label->SetCaption(u"ab Donaudampfschiff cd");
+  EXPECT_EQ(label->LineTexts(), (std::vector<String>{u"ab", u"Donaudampfschiff", u"cd"}));
+
+  // Cut off with an ellipsis when it does not fit.
+  label->SetAutoSize(false);
+  label->SetEndEllipsis(true);
+  label->SetWordWrap(false);
+  label->SetCaption(u"Ein ziemlich langer Text");
+  label->SetBounds(0, 0, 60, 13);
+  form->Show();
+  Application().ProcessMessages();
+  bool sawEllipsis = false;
+  for (const String& op : ws().PaintLog(form->Handle()))
+    if (op.find(u" zie...") != String::npos) sawEllipsis = true;
+  EXPECT_TRUE(sawEllipsis);
+
+  // A click on the link reports its target.
+  label->SetAutoSize(true);
+  label->SetCaption(u"Mehr unter <a href=\"help://42\">Hilfe</a>.");
+  EXPECT_EQ(label->LinkAt({11 * 6 + 2, 5}), u"help://42");
+  EXPECT_EQ(label->LinkAt({2, 5}), u"");
+  std::vector<String> clicked;
+  label->OnLinkClick = [&](TObject*, const String& href) { clicked.push_back(href); };
+  ws().Click(form->Handle(), {label->Left() + 11 * 6 + 2, label->Top() + 5});
+  ws().Click(form->Handle(), {label->Left() + 2, label->Top() + 5});
+  Application().ProcessMessages();
+  EXPECT_EQ(clicked, std::vector<String>{u"help://42"});
+}
+
+TEST_F(Forms, MemoShowsScrollBarsOnlyWhenNeeded) {
+  auto* memo = Add<TThemedMemo>(form.get());
+  memo->SetScrollBars(TScrollStyle::ssBoth);
+  memo->SetBounds(0, 0, 200, 100);
+  memo->SetText(u"short");
+  EXPECT_FALSE(memo->HorzScrollBarShown());
+  EXPECT_FALSE(memo->VertScrollBarShown());
+  memo->SetText(String(40, u'x'));
+  EXPECT_TRUE(memo->HorzScrollBarShown());
+  EXPECT_FALSE(memo->VertScrollBarShown());
+  memo->SetText(u"1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8");
+  EXPECT_TRUE(memo->VertScrollBarShown());
+  memo->SetScrollBars(TScrollStyle::ssNone);
+  EXPECT_FALSE(memo->VertScrollBarShown());
+
+  memo->SetText(u"copy me");
+  form->Show();
+  memo->SetFocus();
+  ws().PressKey(u'C', {false, false, true});
+  Application().ProcessMessages();
+  EXPECT_EQ(ws().ClipboardText(), u"copy me");
+}
+
+TEST_F(Forms, PropertiesByNameFollowTheClass) {
+  auto* label = Add<TThemedLabel>(form.get(), u"x");
+  EXPECT_TRUE(label->SetPropertyByName(u"parentthememode", 0));
+  EXPECT_TRUE(label->SetPropertyByName(u"Transparent", 1));
+  EXPECT_TRUE(label->SetPropertyByName(u"ThemeMode", ttmNone));
+  EXPECT_FALSE(label->ParentThemeMode());
+  EXPECT_TRUE(label->Transparent());
+  EXPECT_EQ(label->ThemeMode(), ttmNone);
+  EXPECT_FALSE(label->SetPropertyByName(u"Flat", 1));
+
+  auto* pages = Add<TThemedPageControl>(form.get());
+  EXPECT_TRUE(pages->SetPropertyByName(u"Flat", 1));
+  EXPECT_TRUE(pages->Flat());
+  auto* panel = Add<TThemedPanel>(form.get());
+  EXPECT_TRUE(panel->SetPropertyByName(u"BorderStyle", 0));
+  EXPECT_EQ(panel->BorderStyle(), TPanelBorder::bsNone);
+  EXPECT_FALSE(panel->HasProperty(u"TransparentSelection"));
+  EXPECT_TRUE(Add<TThemedListBox>(form.get())->HasProperty(u"TransparentSelection"));
+}
+
+TEST_F(Forms, PaintingDrawsTheControlsAtTheirPlaces) {
+  form->SetClientWidth(200);
+  form->SetClientHeight(100);
+  auto* panel = Add<TThemedPanel>(form.get());
+  panel->SetBounds(0, 50, 200, 50);
+  panel->SetBorderStyle(TPanelBorder::bsNone);
+  panel->SetEtchedTopLine(true);
+  panel->SetColor(0xF0F0F0);
+  auto* ok = Add<TThemedButton>(panel, u"OK");
+  ok->SetBounds(120, 12, 75, 25);
+  form->Show();
+  Application().ProcessMessages();
+  const auto& log = ws().PaintLog(form->Handle());
+  auto has = [&](StringView s) { return std::find(log.begin(), log.end(), String(s)) != log.end(); };
+  EXPECT_TRUE(has(u"fill 0,50,200x50 #F0F0F0"));
+  EXPECT_TRUE(has(u"line 0,50-200,50 #A0A0A0"));
+  EXPECT_TRUE(has(u"text 151,68 #000000 OK")) << ToUtf8(log.back());
+  const int paints = ws().PaintCount(form->Handle());
+  ok->SetCaption(u"Fertig");
+  Application().ProcessMessages();
+  EXPECT_EQ(ws().PaintCount(form->Handle()), paints + 1);
+}
+
+TEST(Canvas, WrapAndEllipsisOnTheMeasuringCanvas) {
+  THeadlessWindowSystem ws;
+  auto c = ws.MeasureCanvas();
+  EXPECT_EQ(c->TextWidth(u"abc"), 18);
+  EXPECT_EQ(c->WrapLines(u"one two three", 42), (std::vector<String>{u"one two", u"three"}));
+  EXPECT_EQ(c->WrapLines(u"a\r\n\nb", 0), (std::vector<String>{u"a", u"", u"b"}));
+  EXPECT_EQ(c->EllipsisText(u"abcdefgh", 36), u"abc...");
+  EXPECT_EQ(c->EllipsisText(u"abc", 36), u"abc");
+  TTextFormat f;
+  f.WordWrap = true;
+  f.CalcRect = true;
+  EXPECT_EQ(c->TextRect(Bounds(5, 5, 42, 100), u"one two three", f), Bounds(5, 5, 42, 26));
+  EXPECT_EQ(MulDiv(75, 120, 96), 94);
+  EXPECT_EQ(MulDiv(-7, 1, 2), -4);
+  EXPECT_EQ(MulDiv(1, 1, 0), -1);
+
+  TBitmap strip(48, 16, 0x00FF00);
+  strip.SetPixel(0, 15, 0xFF00FF);
+  strip.UseBottomLeftAsTransparent();
+  TImageList list(16, 16);
+  EXPECT_EQ(list.AddStrip(strip), 3);
+  EXPECT_TRUE(list.Image(2).Transparent);
+  EXPECT_EQ(list.Image(2).TransparentColor, 0xFF00FFu);
+  EXPECT_THROW(list.Image(3), EListError);
+  EXPECT_EQ(ws.StockIcon(TStockIcon::Warning, 32).Width(), 32);
+}

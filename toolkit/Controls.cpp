@@ -1,0 +1,1040 @@
+#include "toolkit/Controls.h"
+
+#include <algorithm>
+
+#include "platform/Locale.h"
+
+namespace kv {
+
+namespace {
+
+// Internal message: free the form (Close with caFree).
+constexpr std::uint32_t CM_RELEASE = 0xB000 + 33;
+
+String Upper(StringView s) {
+  const char16_t* t = platform::UpperCaseTable();
+  String r(s);
+  for (char16_t& c : r) c = t[c];
+  return r;
+}
+
+}  // namespace
+
+// --- Property register -----------------------------------------------------------
+
+void TPropertyRegister::Add(StringView name, TPropertyKind kind, Setter setter) {
+  FProps[Upper(name)] = {kind, std::move(setter)};
+}
+
+const std::pair<TPropertyKind, TPropertyRegister::Setter>* TPropertyRegister::Find(StringView name) const {
+  auto it = FProps.find(Upper(name));
+  return it == FProps.end() ? nullptr : &it->second;
+}
+
+// --- TControl ----------------------------------------------------------------------
+
+TControl::TControl(TComponent* AOwner) : TComponent(AOwner) {}
+
+TControl::~TControl() {
+  if (TCustomForm* f = Form(); f && f != this) {
+    if (f->FActiveControl == this) f->FActiveControl = nullptr;
+    if (f->FCapture == this) f->FCapture = nullptr;
+    if (f->FHover == this) f->FHover = nullptr;
+  }
+  if (FParent) {
+    auto& list = FParent->FControls;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    FParent = nullptr;
+  }
+}
+
+void TControl::SetParent(TWinControl* AParent) {
+  if (AParent == FParent) return;
+  if (AParent == this) throw EInvalidOperation(u"A control cannot be its own parent");
+  Invalidate();
+  if (FParent) {
+    if (TCustomForm* f = Form()) {
+      if (f->FActiveControl == this) f->FActiveControl = nullptr;
+      if (f->FCapture == this) f->FCapture = nullptr;
+      if (f->FHover == this) f->FHover = nullptr;
+    }
+    auto& list = FParent->FControls;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+  }
+  FParent = AParent;
+  if (FParent) {
+    FParent->FControls.push_back(this);
+    if (FParentFont) {
+      FFont = FParent->FFont;
+      FontChanged();
+    }
+  }
+  Invalidate();
+}
+
+TCustomForm* TControl::Form() {
+  TControl* c = this;
+  while (c && !c->IsForm()) c = c->FParent;
+  return static_cast<TCustomForm*>(c);
+}
+
+void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  if (ALeft == FLeft && ATop == FTop && AWidth == FWidth && AHeight == FHeight) return;
+  Invalidate();
+  FLeft = ALeft;
+  FTop = ATop;
+  FWidth = std::max(0, AWidth);
+  FHeight = std::max(0, AHeight);
+  Invalidate();
+}
+
+TPoint TControl::FormOrigin() const {
+  TPoint p;
+  for (const TControl* c = this; c && !c->IsForm(); c = c->FParent) {
+    p.X += c->FLeft;
+    p.Y += c->FTop;
+  }
+  return p;
+}
+
+void TControl::SetVisible(bool v) {
+  if (v == FVisible) return;
+  FVisible = v;
+  if (TCustomForm* f = Form(); f && !v && f != this && f->FActiveControl && !f->FActiveControl->Showing())
+    f->FActiveControl = nullptr;
+  Invalidate();
+  if (FParent) FParent->Invalidate();
+}
+
+bool TControl::Showing() const {
+  for (const TControl* c = this; c; c = c->FParent) {
+    if (!c->FVisible) return false;
+    if (c->IsForm()) return true;
+  }
+  return true;
+}
+
+void TControl::SetEnabled(bool v) {
+  if (v == FEnabled) return;
+  FEnabled = v;
+  Invalidate();
+}
+
+bool TControl::EnabledChain() const {
+  for (const TControl* c = this; c; c = c->FParent) {
+    if (!c->FEnabled) return false;
+    if (c->IsForm()) break;
+  }
+  return true;
+}
+
+void TControl::SetColor(TColor c) {
+  FColor = c;
+  Invalidate();
+}
+
+void TControl::SetFont(const TFont& f) {
+  FFont = f;
+  FParentFont = false;
+  FontChanged();
+}
+
+void TControl::SetParentFont(bool v) {
+  FParentFont = v;
+  if (v && FParent) {
+    FFont = FParent->FFont;
+    FontChanged();
+  }
+}
+
+void TControl::FontChanged() {
+  AdjustSize();
+  Invalidate();
+}
+
+void TControl::SetCaption(StringView c) {
+  if (c == FCaption) return;
+  FCaption.assign(c);
+  TextChanged();
+}
+
+void TControl::TextChanged() {
+  AdjustSize();
+  Invalidate();
+}
+
+String TControl::PlainCaption() const {
+  String r;
+  for (std::size_t i = 0; i < FCaption.size(); ++i) {
+    if (FCaption[i] == u'&') {
+      if (i + 1 < FCaption.size() && FCaption[i + 1] == u'&') {
+        r += u'&';
+        ++i;
+      }
+      continue;
+    }
+    r += FCaption[i];
+  }
+  return r;
+}
+
+char16_t TControl::Accelerator() const {
+  for (std::size_t i = 0; i + 1 < FCaption.size(); ++i) {
+    if (FCaption[i] != u'&') continue;
+    if (FCaption[i + 1] == u'&') {
+      ++i;
+      continue;
+    }
+    return platform::UpperCaseTable()[FCaption[i + 1]];
+  }
+  return 0;
+}
+
+void TControl::SetTransparent(bool v) {
+  FTransparent = v;
+  Invalidate();
+}
+
+void TControl::SetThemeMode(TThemeMode v) {
+  FThemeMode = v;
+  Invalidate();
+}
+
+void TControl::SetAutoSize(bool v) {
+  FAutoSize = v;
+  if (v) AdjustSize();
+}
+
+bool TControl::Focused() {
+  TCustomForm* f = Form();
+  return f && f->ActiveControl() == this;
+}
+
+void TControl::SetFocus() {
+  TCustomForm* f = Form();
+  if (!f) throw EInvalidOperation(u"Cannot focus a control that is on no form");
+  if (!CanFocus()) throw EInvalidOperation(u"Cannot focus a disabled or invisible window");
+  f->SetActiveControl(this);
+}
+
+void TControl::Invalidate() {
+  TCustomForm* f = FParent || IsForm() ? Form() : nullptr;
+  if (f && f->HandleAllocated()) WindowSystem().Invalidate(f->Handle());
+}
+
+void TControl::Paint(TCanvas&) {}
+void TControl::MouseDown(TPoint) {}
+void TControl::MouseUp(TPoint) {}
+void TControl::MouseMove(TPoint) {}
+void TControl::MouseEnter() {
+  FMouseInControl = true;
+  Invalidate();
+}
+void TControl::MouseLeave() {
+  FMouseInControl = false;
+  Invalidate();
+}
+void TControl::KeyDown(std::uint16_t&, TShiftState) {}
+void TControl::KeyPress(char16_t&) {}
+bool TControl::WantsKey(std::uint16_t) const { return false; }
+
+void TControl::Click() {
+  if (OnClick) OnClick(this);
+}
+
+TColor TControl::EffectiveColor() const {
+  if ((FTransparent || FParentBackground) && FParent) return FParent->EffectiveColor();
+  return FColor;
+}
+
+void TControl::PrepareCanvas(TCanvas& Canvas) const {
+  Canvas.Font = FFont;
+  Canvas.BrushColor = FColor;
+}
+
+TSize TControl::MeasureText(StringView text) {
+  auto canvas = WindowSystem().MeasureCanvas();
+  canvas->Font = FFont;
+  return canvas->TextExtent(text);
+}
+
+bool TControl::SetPropertyByName(StringView Name, std::int64_t Value) {
+  const auto* p = Properties().Find(Name);
+  if (!p) return false;
+  p->second(*this, Value);
+  return true;
+}
+
+bool TControl::HasProperty(StringView Name) const { return Properties().Find(Name) != nullptr; }
+
+const TPropertyRegister& TControl::ClassProperties() {
+  static const TPropertyRegister reg = [] {
+    TPropertyRegister r;
+    using K = TPropertyKind;
+    auto c = [](TObject& o) -> TControl& { return static_cast<TControl&>(o); };
+    r.Add(u"Visible", K::Boolean, [c](TObject& o, std::int64_t v) { c(o).SetVisible(v != 0); });
+    r.Add(u"Enabled", K::Boolean, [c](TObject& o, std::int64_t v) { c(o).SetEnabled(v != 0); });
+    r.Add(u"Color", K::Ordinal, [c](TObject& o, std::int64_t v) { c(o).SetColor(static_cast<TColor>(v)); });
+    r.Add(u"ParentFont", K::Boolean, [c](TObject& o, std::int64_t v) { c(o).SetParentFont(v != 0); });
+    r.Add(u"HelpContext", K::Ordinal, [c](TObject& o, std::int64_t v) { c(o).SetHelpContext(static_cast<int>(v)); });
+    r.Add(u"Tag", K::Ordinal, [c](TObject& o, std::int64_t v) { c(o).SetTag(static_cast<int>(v)); });
+    r.Add(u"DoubleBuffered", K::Boolean, [c](TObject& o, std::int64_t v) { c(o).SetDoubleBuffered(v != 0); });
+    r.Add(u"Transparent", K::Boolean, [c](TObject& o, std::int64_t v) { c(o).SetTransparent(v != 0); });
+    r.Add(u"ParentBackground", K::Boolean, [c](TObject& o, std::int64_t v) { c(o).SetParentBackground(v != 0); });
+    r.Add(u"AutoSize", K::Boolean, [c](TObject& o, std::int64_t v) { c(o).SetAutoSize(v != 0); });
+    r.Add(u"Left", K::Ordinal, [c](TObject& o, std::int64_t v) { c(o).SetLeft(static_cast<int>(v)); });
+    r.Add(u"Top", K::Ordinal, [c](TObject& o, std::int64_t v) { c(o).SetTop(static_cast<int>(v)); });
+    r.Add(u"Width", K::Ordinal, [c](TObject& o, std::int64_t v) { c(o).SetWidth(static_cast<int>(v)); });
+    r.Add(u"Height", K::Ordinal, [c](TObject& o, std::int64_t v) { c(o).SetHeight(static_cast<int>(v)); });
+    return r;
+  }();
+  return reg;
+}
+
+// --- TWinControl ---------------------------------------------------------------------
+
+TWinControl::~TWinControl() {
+  // Children go with their parent, the last one first.
+  while (!FControls.empty()) delete FControls.back();
+}
+
+TControl* TWinControl::Controls(int Index) const {
+  if (Index < 0 || Index >= ControlCount())
+    throw EListError(u"List index out of bounds (" + IntToStr(Index) + u")");
+  return FControls[static_cast<std::size_t>(Index)];
+}
+
+TControl* TWinControl::ControlAtPos(TPoint At) {
+  for (auto it = FControls.rbegin(); it != FControls.rend(); ++it) {
+    TControl* c = *it;
+    if (!c->Visible() || !c->BoundsRect().Contains(At)) continue;
+    if (!c->Enabled()) return nullptr;
+    if (auto* w = dynamic_cast<TWinControl*>(c)) {
+      if (TControl* inner = w->ControlAtPos({At.X - c->Left(), At.Y - c->Top()})) return inner;
+    }
+    return c;
+  }
+  return nullptr;
+}
+
+void TWinControl::Paint(TCanvas& Canvas) {
+  if (FTransparent) return;
+  Canvas.BrushColor = EffectiveColor();
+  Canvas.FillRect(Bounds(0, 0, FWidth, FHeight));
+}
+
+void TWinControl::PaintControls(TCanvas& Canvas, TPoint Origin) {
+  for (TControl* c : FControls) {
+    if (!c->Visible()) continue;
+    const TPoint at{Origin.X + c->Left(), Origin.Y + c->Top()};
+    TOffsetCanvas sub(Canvas, at);
+    const TRect clip = Bounds(0, 0, c->Width(), c->Height());
+    sub.SetClip(&clip);
+    c->PrepareCanvas(sub);
+    c->Paint(sub);
+    sub.SetClip(nullptr);
+    if (auto* w = dynamic_cast<TWinControl*>(c)) w->PaintControls(Canvas, at);
+  }
+}
+
+void TWinControl::FontChanged() {
+  TControl::FontChanged();
+  for (TControl* c : FControls) {
+    if (c->FParentFont) {
+      c->FFont = FFont;
+      c->FontChanged();
+    }
+  }
+}
+
+const TPropertyRegister& TWinControl::ClassProperties() {
+  static const TPropertyRegister reg = [] {
+    TPropertyRegister r = TControl::ClassProperties();
+    using K = TPropertyKind;
+    auto c = [](TObject& o) -> TControl& { return static_cast<TControl&>(o); };
+    r.Add(u"TabStop", K::Boolean, [c](TObject& o, std::int64_t v) { c(o).SetTabStop(v != 0); });
+    r.Add(u"TabOrder", K::Ordinal, [c](TObject& o, std::int64_t v) { c(o).SetTabOrder(static_cast<int>(v)); });
+    return r;
+  }();
+  return reg;
+}
+
+// --- TCustomForm -----------------------------------------------------------------------
+
+TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {
+  FVisible = false;
+  FParentFont = false;
+  FColor = clBtnFace;
+  FClientWidth = 320;
+  FClientHeight = 240;
+  const TSize outer = WindowSystem().FrameSize(WindowParams(), FClientWidth, FClientHeight);
+  FWidth = outer.cx;
+  FHeight = outer.cy;
+  Application().AddForm(this);
+}
+
+TCustomForm::~TCustomForm() {
+  if (OnDestroy) {
+    try {
+      OnDestroy(this);
+    } catch (const std::exception& e) {
+      Application().HandleException(this, e);
+    }
+  }
+  FActiveControl = nullptr;
+  while (!FControls.empty()) delete FControls.back();
+  DestroyHandle();
+  Application().RemoveForm(this);
+}
+
+void TCustomForm::AfterConstruction() {
+  FCreating = false;
+  if (OnCreate) OnCreate(this);
+}
+
+HWND TCustomForm::Handle() {
+  if (!FHandle) {
+    TWindowParams p = WindowParams();
+    TCustomForm* owner = OwnerForm();
+    p.Owner = owner ? owner->Handle() : Application().Handle();
+    FHandle = WindowSystem().CreateWindow(this, p);
+    PlaceWindow();
+    if (!FIcon.Empty()) WindowSystem().SetIcon(FHandle, FIcon);
+  }
+  return FHandle;
+}
+
+void TCustomForm::DestroyHandle() {
+  if (FHandle) {
+    WindowSystem().DestroyWindow(FHandle);
+    FHandle = 0;
+  }
+}
+
+TCustomForm* TCustomForm::OwnerForm() const {
+  for (TComponent* o = Owner(); o; o = o->Owner())
+    if (auto* f = dynamic_cast<TCustomForm*>(o)) return f;
+  return nullptr;
+}
+
+TWindowParams TCustomForm::WindowParams() {
+  TWindowParams p;
+  if (FHandle) {
+    TCustomForm* owner = OwnerForm();
+    p.Owner = owner ? owner->Handle() : Application().Handle();
+  }
+  p.Caption = FCaption;
+  switch (FBorderStyle) {
+    case TFormBorderStyle::bsNone: p.Border = TWindowBorder::None; break;
+    case TFormBorderStyle::bsSingle:
+    case TFormBorderStyle::bsToolWindow: p.Border = TWindowBorder::Single; break;
+    case TFormBorderStyle::bsDialog: p.Border = TWindowBorder::Dialog; break;
+    default: p.Border = TWindowBorder::Sizeable; break;
+  }
+  p.SystemMenu = FBorderIcons.SystemMenu && FBorderStyle != TFormBorderStyle::bsNone;
+  p.MinimizeBox = p.SystemMenu && FBorderIcons.Minimize && FBorderStyle != TFormBorderStyle::bsDialog;
+  p.StayOnTop = FFormStyle == TFormStyle::fsStayOnTop;
+  return p;
+}
+
+void TCustomForm::TextChanged() {
+  UpdateWindow();
+  TWinControl::TextChanged();
+}
+
+void TCustomForm::UpdateWindow() {
+  const TSize outer = WindowSystem().FrameSize(WindowParams(), FClientWidth, FClientHeight);
+  FWidth = outer.cx;
+  FHeight = outer.cy;
+  if (FHandle) {
+    WindowSystem().SetWindowParams(FHandle, WindowParams());
+    WindowSystem().SetClientBounds(FHandle, FLeft, FTop, FClientWidth, FClientHeight);
+  }
+}
+
+void TCustomForm::PlaceWindow() {
+  if (!FHandle) return;
+  const TSize outer = WindowSystem().FrameSize(WindowParams(), FClientWidth, FClientHeight);
+  TCustomForm* owner = OwnerForm();
+  if (FPosition == TPosition::poScreenCenter || (FPosition == TPosition::poOwnerFormCenter && !owner)) {
+    const TSize screen = WindowSystem().ScreenSize();
+    FLeft = (screen.cx - outer.cx) / 2;
+    FTop = (screen.cy - outer.cy) / 2;
+  } else if (FPosition == TPosition::poOwnerFormCenter ||
+             (FPosition == TPosition::poMainFormCenter && Application().MainForm() &&
+              Application().MainForm() != this)) {
+    TCustomForm* over = FPosition == TPosition::poOwnerFormCenter ? owner : Application().MainForm();
+    FLeft = over->Left() + (over->Width() - outer.cx) / 2;
+    FTop = over->Top() + (over->Height() - outer.cy) / 2;
+  }
+  FWidth = outer.cx;
+  FHeight = outer.cy;
+  WindowSystem().SetClientBounds(FHandle, FLeft, FTop, FClientWidth, FClientHeight);
+}
+
+void TCustomForm::SetBorderStyle(TFormBorderStyle v) {
+  FBorderStyle = v;
+  UpdateWindow();
+}
+void TCustomForm::SetBorderIcons(const TBorderIcons& v) {
+  FBorderIcons = v;
+  UpdateWindow();
+}
+void TCustomForm::SetFormStyle(TFormStyle v) {
+  FFormStyle = v;
+  UpdateWindow();
+}
+void TCustomForm::SetClientWidth(int v) {
+  FClientWidth = std::max(0, v);
+  UpdateWindow();
+  Invalidate();
+}
+void TCustomForm::SetClientHeight(int v) {
+  FClientHeight = std::max(0, v);
+  UpdateWindow();
+  Invalidate();
+}
+
+void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  const TSize frame = WindowSystem().FrameSize(WindowParams(), 0, 0);
+  FLeft = ALeft;
+  FTop = ATop;
+  FClientWidth = std::max(0, AWidth - frame.cx);
+  FClientHeight = std::max(0, AHeight - frame.cy);
+  UpdateWindow();
+}
+
+void TCustomForm::SetIcon(const TBitmap& icon) {
+  FIcon = icon;
+  if (FHandle) WindowSystem().SetIcon(FHandle, FIcon);
+}
+
+void TCustomForm::SetVisible(bool v) {
+  if (v == FVisible) return;
+  FVisible = v;
+  TWindowSystem& ws = WindowSystem();
+  if (v) {
+    if (OnShow) OnShow(this);
+    Handle();
+    PlaceWindow();
+    ws.ShowWindow(FHandle, TShowCommand::Show);
+    ws.SetForegroundWindow(FHandle);
+    Activate();
+  } else if (FHandle) {
+    ws.ShowWindow(FHandle, TShowCommand::Hide);
+    if (OnHide) OnHide(this);
+    Deactivate();
+  }
+}
+
+void TCustomForm::SetEnabled(bool v) {
+  TControl::SetEnabled(v);
+  if (FHandle) WindowSystem().EnableWindow(FHandle, v);
+}
+
+void TCustomForm::Show() { SetVisible(true); }
+void TCustomForm::Hide() { SetVisible(false); }
+
+void TCustomForm::Activate() {
+  Application().FormActivated(this);
+  if (!FActiveControl) {
+    if (TControl* first = FindNextControl(nullptr, true)) FActiveControl = first;
+  }
+  if (OnActivate) OnActivate(this);
+}
+
+void TCustomForm::Deactivate() {
+  if (OnDeactivate) OnDeactivate(this);
+}
+
+void TCustomForm::SetActiveControl(TControl* c) {
+  if (c == FActiveControl) return;
+  if (c && (c->Form() != this || !c->CanFocus()))
+    throw EInvalidOperation(u"Cannot focus a disabled or invisible window");
+  if (FActiveControl) FActiveControl->Invalidate();
+  FActiveControl = c;
+  if (c) c->Invalidate();
+}
+
+namespace {
+
+void CollectFocusable(TWinControl* w, std::vector<TControl*>& out) {
+  std::vector<TControl*> kids;
+  for (int i = 0; i < w->ControlCount(); ++i) kids.push_back(w->Controls(i));
+  std::stable_sort(kids.begin(), kids.end(), [](TControl* a, TControl* b) { return a->TabOrder() < b->TabOrder(); });
+  for (TControl* c : kids) {
+    if (c->CanFocus() && c->TabStop()) out.push_back(c);
+    if (auto* inner = dynamic_cast<TWinControl*>(c); inner && c->Showing()) CollectFocusable(inner, out);
+  }
+}
+
+void CollectAll(TWinControl* w, std::vector<TControl*>& out) {
+  for (int i = 0; i < w->ControlCount(); ++i) {
+    TControl* c = w->Controls(i);
+    out.push_back(c);
+    if (auto* inner = dynamic_cast<TWinControl*>(c)) CollectAll(inner, out);
+  }
+}
+
+}  // namespace
+
+TControl* TCustomForm::FindNextControl(TControl* c, bool forward) {
+  std::vector<TControl*> order;
+  CollectFocusable(this, order);
+  if (order.empty()) return nullptr;
+  auto it = std::find(order.begin(), order.end(), c);
+  if (it == order.end()) return forward ? order.front() : order.back();
+  const std::size_t i = static_cast<std::size_t>(it - order.begin());
+  const std::size_t n = order.size();
+  return order[forward ? (i + 1) % n : (i + n - 1) % n];
+}
+
+TModalResult TCustomForm::ShowModal() {
+  if (FVisible || FModal) throw EInvalidOperation(u"Cannot make a visible window modal");
+  TApplication& app = Application();
+  TWindowSystem& ws = WindowSystem();
+  TCustomForm* previous = app.ActiveForm();
+  // Everything else of the application takes no input while this form is up.
+  std::vector<HWND> disabled;
+  for (TCustomForm* f : app.Forms()) {
+    if (f != this && f->HandleAllocated() && ws.IsWindowEnabled(f->FHandle)) {
+      ws.EnableWindow(f->FHandle, false);
+      disabled.push_back(f->FHandle);
+    }
+  }
+  FModal = true;
+  FModalResult = mrNone;
+  app.EnterModal();
+  auto restore = [&] {
+    for (HWND h : disabled) ws.EnableWindow(h, true);
+    FModal = false;
+    app.LeaveModal();
+    if (FVisible) Hide();
+    if (previous && previous != this && previous->Visible() && previous->FHandle) {
+      ws.SetForegroundWindow(previous->FHandle);
+      previous->Activate();
+    }
+  };
+  try {
+    Show();
+    while (FModalResult == mrNone) {
+      if (!app.HandleMessage()) {
+        if (app.Terminated()) {
+          FModalResult = mrCancel;
+          break;
+        }
+        throw EInvalidOperation(u"The modal loop of \"" + PlainCaption() +
+                                u"\" has no message left to wait for");
+      }
+    }
+  } catch (...) {
+    restore();
+    throw;
+  }
+  restore();
+  return FModalResult;
+}
+
+void TCustomForm::Close() {
+  bool canClose = true;
+  if (OnCloseQuery) OnCloseQuery(this, canClose);
+  if (!canClose) return;
+  TCloseAction action = TCloseAction::caHide;
+  if (OnClose) OnClose(this, action);
+  switch (action) {
+    case TCloseAction::caNone: return;
+    case TCloseAction::caMinimize: WindowSystem().ShowWindow(Handle(), TShowCommand::Minimize); return;
+    case TCloseAction::caFree:
+      if (FModal) {
+        if (FModalResult == mrNone) FModalResult = mrCancel;
+      } else {
+        Hide();
+      }
+      PostMessage(CM_RELEASE);
+      return;
+    case TCloseAction::caHide:
+      if (FModal) {
+        if (FModalResult == mrNone) FModalResult = mrCancel;
+      } else {
+        Hide();
+      }
+      return;
+  }
+}
+
+std::intptr_t TCustomForm::Perform(std::uint32_t Msg, std::uintptr_t WParam, std::intptr_t LParam) {
+  TMessage m{Msg, WParam, LParam, 0};
+  WndProc(m);
+  return m.Result;
+}
+
+bool TCustomForm::PostMessage(std::uint32_t Msg, std::uintptr_t WParam, std::intptr_t LParam) {
+  return WindowSystem().PostMessage(Handle(), TMessage{Msg, WParam, LParam, 0});
+}
+
+void TCustomForm::SetMessageHandler(std::uint32_t Msg, TMessageHandler handler) {
+  if (handler)
+    FHandlers[Msg] = std::move(handler);
+  else
+    FHandlers.erase(Msg);
+}
+
+void TCustomForm::WindowMessage(TMessage& message) {
+  if (message.Msg == CM_RELEASE) {
+    delete this;
+    return;
+  }
+  // An exception in a handler goes to the application's event; the message
+  // loop goes on.
+  try {
+    WndProc(message);
+  } catch (const std::exception& e) {
+    Application().HandleException(this, e);
+  }
+}
+
+void TCustomForm::PaintWindow(TCanvas& canvas) {
+  try {
+    PrepareCanvas(canvas);
+    canvas.BrushColor = FColor;
+    canvas.FillRect(Bounds(0, 0, FClientWidth, FClientHeight));
+    PaintControls(canvas, {0, 0});
+  } catch (const std::exception& e) {
+    Application().HandleException(this, e);
+  }
+}
+
+namespace {
+TPoint PointOf(std::intptr_t l) {
+  return {static_cast<std::int16_t>(l & 0xFFFF), static_cast<std::int16_t>((l >> 16) & 0xFFFF)};
+}
+}  // namespace
+
+void TCustomForm::MouseInput(std::uint32_t msg, TPoint at) {
+  TControl* under = ControlAtPos(at);
+  auto local = [&](TControl* c) {
+    const TPoint o = c->FormOrigin();
+    return TPoint{at.X - o.X, at.Y - o.Y};
+  };
+  if (msg == WM_MOUSEMOVE) {
+    if (under != FHover) {
+      if (FHover) FHover->MouseLeave();
+      FHover = under;
+      if (FHover) FHover->MouseEnter();
+    }
+    if (TControl* target = FCapture ? FCapture : under) target->MouseMove(local(target));
+  } else if (msg == WM_LBUTTONDOWN) {
+    FCapture = under;
+    if (!under) return;
+    if (under->CanFocus() && under->TabStop()) SetActiveControl(under);
+    under->MouseDown(local(under));
+  } else if (msg == WM_LBUTTONUP) {
+    TControl* c = FCapture;
+    FCapture = nullptr;
+    if (!c) return;
+    const TPoint p = local(c);
+    c->MouseUp(p);
+    if (c == under && p.X >= 0 && p.Y >= 0 && p.X < c->Width() && p.Y < c->Height()) c->Click();
+  }
+}
+
+TControl* TCustomForm::FindButton(bool wantDefault) {
+  std::vector<TControl*> all;
+  CollectAll(this, all);
+  for (TControl* c : all) {
+    if (!c->IsButton() || !c->Showing() || !c->EnabledChain()) continue;
+    if (wantDefault ? c->IsDefaultButton() : c->IsCancelButton()) return c;
+  }
+  return nullptr;
+}
+
+TControl* TCustomForm::FindAccelerator(TWinControl* in, char16_t ch) {
+  const char16_t key = platform::UpperCaseTable()[ch];
+  std::vector<TControl*> all;
+  CollectAll(in, all);
+  for (TControl* c : all)
+    if (c->Accelerator() == key && c->Showing() && c->EnabledChain()) return c;
+  return nullptr;
+}
+
+bool TCustomForm::DialogKey(std::uint16_t key) {
+  if (key != VK_RETURN && key != VK_ESCAPE) return false;
+  if (FActiveControl && FActiveControl->WantsKey(key)) return false;
+  TControl* button = nullptr;
+  if (key == VK_RETURN)
+    button = FActiveControl && FActiveControl->IsButton() ? FActiveControl : FindButton(true);
+  else
+    button = FindButton(false);
+  if (!button) return false;
+  button->Click();
+  return true;
+}
+
+void TCustomForm::HandleKeyDown(std::uint16_t key, TShiftState shift) {
+  if (FKeyPreview && OnKeyDown) {
+    OnKeyDown(this, key, shift);
+    if (key == 0) return;
+  }
+  if (FActiveControl) {
+    FActiveControl->KeyDown(key, shift);
+    if (key == 0) return;
+  }
+  if (key == VK_TAB && !shift.Ctrl && !shift.Alt) {
+    if (TControl* next = FindNextControl(FActiveControl, !shift.Shift)) SetActiveControl(next);
+    return;
+  }
+  if (key == VK_F1) {
+    int context = 0;
+    for (TControl* c = FActiveControl; c && !context; c = c->Parent()) context = c->HelpContext();
+    if (!context) context = FHelpContext;
+    if (context) Application().HelpContext(context);
+    return;
+  }
+  if (!shift.Alt && !shift.Ctrl) DialogKey(key);
+}
+
+void TCustomForm::HandleChar(char16_t ch, bool sys) {
+  if (FKeyPreview && OnKeyPress) {
+    OnKeyPress(this, ch);
+    if (ch == 0) return;
+  }
+  if (!sys && FActiveControl) {
+    FActiveControl->KeyPress(ch);
+    if (ch == 0) return;
+  }
+  if (ch < u' ') return;
+  // Alt + letter always; a plain letter where the focused control does not
+  // take characters.
+  if (sys || !FActiveControl || !FActiveControl->WantsChars()) {
+    if (TControl* c = FindAccelerator(this, ch)) {
+      if (c->CanFocus() && c->TabStop()) SetActiveControl(c);
+      c->DoAccelerator();
+    }
+  }
+}
+
+void TCustomForm::WndProc(TMessage& Message) {
+  if (auto it = FHandlers.find(Message.Msg); it != FHandlers.end()) {
+    TMessageHandler handler = it->second;  // may replace itself
+    handler(Message);
+    return;
+  }
+  switch (Message.Msg) {
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP: MouseInput(Message.Msg, PointOf(Message.LParam)); return;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: HandleKeyDown(static_cast<std::uint16_t>(Message.WParam), WindowSystem().KeyShiftState()); return;
+    case WM_CHAR:
+    case WM_SYSCHAR: HandleChar(static_cast<char16_t>(Message.WParam), Message.Msg == WM_SYSCHAR); return;
+    case WM_CLOSE: Close(); return;
+    case WM_ACTIVATE:
+      if (Message.WParam != 0)
+        Activate();
+      else
+        Deactivate();
+      return;
+    case WM_SYSCOMMAND:
+      switch (Message.WParam & 0xFFF0) {
+        case SC_MINIMIZE: WindowSystem().ShowWindow(Handle(), TShowCommand::Minimize); return;
+        case SC_RESTORE: WindowSystem().ShowWindow(Handle(), TShowCommand::Restore); return;
+        case SC_CLOSE: Close(); return;
+        default: return;
+      }
+    case WM_HELP: Application().HelpContext(FHelpContext); return;
+    default: return;
+  }
+}
+
+const TPropertyRegister& TCustomForm::ClassProperties() {
+  static const TPropertyRegister reg = [] {
+    TPropertyRegister r = TWinControl::ClassProperties();
+    auto f = [](TObject& o) -> TCustomForm& { return static_cast<TCustomForm&>(o); };
+    r.Add(u"KeyPreview", TPropertyKind::Boolean, [f](TObject& o, std::int64_t v) { f(o).SetKeyPreview(v != 0); });
+    r.Add(u"ClientWidth", TPropertyKind::Ordinal,
+          [f](TObject& o, std::int64_t v) { f(o).SetClientWidth(static_cast<int>(v)); });
+    r.Add(u"ClientHeight", TPropertyKind::Ordinal,
+          [f](TObject& o, std::int64_t v) { f(o).SetClientHeight(static_cast<int>(v)); });
+    return r;
+  }();
+  return reg;
+}
+
+// --- TApplication ------------------------------------------------------------------------
+
+TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {}
+
+TApplication::~TApplication() {
+  if (FHandle) WindowSystem().DestroyWindow(FHandle);
+}
+
+void TApplication::SetTitle(StringView t) {
+  FTitle.assign(t);
+  if (FHandle) {
+    TWindowParams p;
+    p.Hidden = true;
+    p.Caption = FTitle;
+    WindowSystem().SetWindowParams(FHandle, p);
+  }
+}
+
+HWND TApplication::Handle() {
+  if (!FHandle) {
+    TWindowParams p;
+    p.Hidden = true;
+    p.Caption = FTitle;
+    FHandle = WindowSystem().CreateWindow(this, p);
+  }
+  return FHandle;
+}
+
+TCustomForm* TApplication::ActiveForm() const {
+  if (FActive && std::find(FForms.begin(), FForms.end(), FActive) != FForms.end() && FActive->Visible())
+    return FActive;
+  return nullptr;
+}
+
+bool TApplication::HandleMessage() {
+  if (FTerminated) return false;
+  try {
+    return WindowSystem().ProcessMessage(true);
+  } catch (const std::exception& e) {
+    HandleException(this, e);
+    return true;
+  }
+}
+
+void TApplication::ProcessMessages() {
+  while (!FTerminated) {
+    try {
+      if (!WindowSystem().ProcessMessage(false)) return;
+    } catch (const std::exception& e) {
+      HandleException(this, e);
+    }
+  }
+}
+
+void TApplication::Terminate() {
+  FTerminated = true;
+  WindowSystem().PostMessage(0, TMessage{WM_QUIT, 0, 0, 0});
+}
+
+void TApplication::Run() {
+  while (HandleMessage()) {
+  }
+}
+
+void TApplication::HandleException(TObject*, const std::exception& E) {
+  if (OnException) {
+    try {
+      OnException(this, E);
+    } catch (const std::exception& inner) {
+      ShowException(inner);
+    }
+    return;
+  }
+  ShowException(E);
+}
+
+void TApplication::ShowException(const std::exception& E) {
+  if (auto* k = dynamic_cast<const Exception*>(&E))
+    ShownExceptions.push_back(k->Message());
+  else
+    ShownExceptions.push_back(FromUtf8(E.what()));
+}
+
+void TApplication::Minimize() {
+  if (FMinimized) return;
+  for (TCustomForm* f : FForms)
+    if (f->Visible() && f->HandleAllocated()) WindowSystem().ShowWindow(f->Handle(), TShowCommand::Minimize);
+  FMinimized = true;
+  if (OnMinimize) OnMinimize(this);
+}
+
+void TApplication::Restore() {
+  if (!FMinimized) return;
+  for (TCustomForm* f : FForms)
+    if (f->Visible() && f->HandleAllocated()) WindowSystem().ShowWindow(f->Handle(), TShowCommand::Restore);
+  FMinimized = false;
+  if (OnRestore) OnRestore(this);
+}
+
+bool TApplication::HelpContext(int Context) { return OnHelp ? OnHelp(Context) : false; }
+
+void TApplication::WindowMessage(TMessage& message) {
+  try {
+    if (message.Msg == WM_TIMER) {
+      auto it = FTimers.find(message.WParam);
+      if (it != FTimers.end()) {
+        auto tick = it->second;  // the handler may remove its timer
+        tick();
+      }
+    } else if (message.Msg == WM_SYSCOMMAND) {
+      if ((message.WParam & 0xFFF0) == SC_MINIMIZE) Minimize();
+      if ((message.WParam & 0xFFF0) == SC_RESTORE) Restore();
+    }
+  } catch (const std::exception& e) {
+    HandleException(this, e);
+  }
+}
+
+void TApplication::AddForm(TCustomForm* f) { FForms.push_back(f); }
+
+void TApplication::RemoveForm(TCustomForm* f) {
+  FForms.erase(std::remove(FForms.begin(), FForms.end(), f), FForms.end());
+  if (FActive == f) FActive = nullptr;
+  if (FMainForm == f) FMainForm = nullptr;
+}
+
+void TApplication::FormActivated(TCustomForm* f) {
+  FActive = f;
+  if (!FMainForm) FMainForm = f;
+}
+
+std::uintptr_t TApplication::AddTimer(unsigned IntervalMs, std::function<void()> tick) {
+  const std::uintptr_t id = FNextTimer++;
+  FTimers[id] = std::move(tick);
+  WindowSystem().SetTimer(Handle(), id, IntervalMs);
+  return id;
+}
+
+void TApplication::RemoveTimer(std::uintptr_t id) {
+  FTimers.erase(id);
+  if (FHandle) WindowSystem().KillTimer(FHandle, id);
+}
+
+// --- Screen and the process's objects ---------------------------------------------------
+
+int TScreen::PixelsPerInch() const { return WindowSystem().ScreenPixelsPerInch(); }
+int TScreen::Width() const { return WindowSystem().ScreenSize().cx; }
+int TScreen::Height() const { return WindowSystem().ScreenSize().cy; }
+TCustomForm* TScreen::ActiveForm() const { return Application().ActiveForm(); }
+int TScreen::FormCount() const { return static_cast<int>(Application().Forms().size()); }
+TCustomForm* TScreen::Forms(int Index) const {
+  const auto& forms = Application().Forms();
+  if (Index < 0 || Index >= static_cast<int>(forms.size()))
+    throw EListError(u"List index out of bounds (" + IntToStr(Index) + u")");
+  return forms[static_cast<std::size_t>(Index)];
+}
+
+namespace {
+std::unique_ptr<TApplication>& TheApplication() {
+  static std::unique_ptr<TApplication> app;
+  return app;
+}
+}  // namespace
+
+TApplication& Application() {
+  auto& a = TheApplication();
+  if (!a) a = std::make_unique<TApplication>(nullptr);
+  return *a;
+}
+
+TScreen& Screen() {
+  static TScreen screen;
+  return screen;
+}
+
+void ReleaseApplication() { TheApplication().reset(); }
+
+}  // namespace kv
