@@ -1,0 +1,80 @@
+// The forms framework on the headless window system: building, laying out,
+// painting and closing a form of twenty controls, and one layout pass after
+// a text change (which dialogs redo for every change).
+#include <benchmark/benchmark.h>
+
+#include "toolkit/StdCtrls.h"
+#include "toolkit/headless/Headless.h"
+
+using namespace kv;
+
+namespace {
+
+struct Dialog {
+  std::unique_ptr<TForm> Form = std::make_unique<TForm>(nullptr);
+  std::vector<TControl*> Stack;
+
+  Dialog() {
+    Form->SetClientWidth(444);
+    auto add = [&](TControl* c, StringView caption) {
+      c->SetParent(Form.get());
+      c->SetCaption(caption);
+      Stack.push_back(c);
+    };
+    for (int i = 0; i < 5; ++i) {
+      auto* l = new THtmlLabel(Form.get());
+      l->SetWordWrap(true);
+      add(l, u"Die Installation von <b>Produkt</b> wird vorbereitet.<br>Weitere Hinweise finden Sie "
+             u"unter <a href=\"help://1\">Hilfe</a> &#8211; oder fragen Sie Ihren Administrator.");
+    }
+    for (int i = 0; i < 5; ++i) add(new TThemedCheckBox(Form.get()), u"Option &" + IntToStr(i));
+    for (int i = 0; i < 5; ++i) add(new TThemedRadioButton(Form.get()), u"Auswahl " + IntToStr(i));
+    for (int i = 0; i < 4; ++i) add(new TThemedButton(Form.get()), u"&Knopf " + IntToStr(i));
+    auto* memo = new TThemedMemo(Form.get());
+    memo->SetScrollBars(TScrollStyle::ssBoth);
+    add(memo, u"Zeile 1\r\nZeile 2\r\nZeile 3");
+  }
+
+  // Stacks the controls top to bottom at the dialog's text column.
+  void Layout() {
+    int y = 10;
+    for (TControl* c : Stack) {
+      c->SetBounds(52, y, 382, c->Height());
+      y = c->Bottom() + 13;
+    }
+    Form->SetClientHeight(y);
+  }
+};
+
+void BM_Form_BuildLayoutShowClose(benchmark::State& state) {
+  SetWindowSystem(std::make_unique<THeadlessWindowSystem>());
+  for (auto _ : state) {
+    Dialog d;
+    d.Layout();
+    d.Form->PostMessage(WM_CLOSE);
+    benchmark::DoNotOptimize(d.Form->ShowModal());
+  }
+  ReleaseApplication();
+  SetWindowSystem(nullptr);
+}
+BENCHMARK(BM_Form_BuildLayoutShowClose)->Unit(benchmark::kMicrosecond);
+
+void BM_Form_TextChangeAndLayout(benchmark::State& state) {
+  SetWindowSystem(std::make_unique<THeadlessWindowSystem>());
+  {
+    Dialog d;
+    d.Layout();
+    int n = 0;
+    for (auto _ : state) {
+      d.Stack[0]->SetCaption(u"Schritt " + IntToStr(++n) + u" von 20: Dateien werden <b>kopiert</b> ...");
+      d.Layout();
+    }
+  }
+  ReleaseApplication();
+  SetWindowSystem(nullptr);
+}
+BENCHMARK(BM_Form_TextChangeAndLayout)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
