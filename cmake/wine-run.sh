@@ -10,8 +10,13 @@ prog=$1; shift
 export WINEPREFIX=$KV_WINEPREFIX
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-# Without a display a message box returns at once; tests that need windows set KV_WINE_DISPLAY.
-if [ -n "${KV_WINE_DISPLAY:-}" ]; then export DISPLAY=$KV_WINE_DISPLAY; else unset DISPLAY; fi
+# Without a display a message box returns at once; tests that need windows set
+# KV_WINE_DISPLAY to a display, or to "inherit" to keep the one they were given.
+case "${KV_WINE_DISPLAY:-}" in
+  "") unset DISPLAY ;;
+  inherit) ;;
+  *) export DISPLAY=$KV_WINE_DISPLAY ;;
+esac
 # The first run creates the prefix; parallel tests wait for it under a lock.
 mkdir -p "$WINEPREFIX"
 {
