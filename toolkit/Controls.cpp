@@ -388,8 +388,38 @@ TCustomForm::~TCustomForm() {
 }
 
 void TCustomForm::AfterConstruction() {
-  FCreating = false;
+  if (!FOldCreateOrder) DoCreate();
+}
+
+void TCustomForm::DoCreate() {
   if (OnCreate) OnCreate(this);
+}
+
+namespace {
+std::map<String, TReader::TLayout>& Layouts() {
+  static std::map<String, TReader::TLayout> layouts;
+  return layouts;
+}
+}  // namespace
+
+void RegisterStoredLayout(StringView ClassName, TReader::TLayout Layout) { Layouts()[Upper(ClassName)] = std::move(Layout); }
+void UnregisterStoredLayout(StringView ClassName) { Layouts().erase(Upper(ClassName)); }
+const TReader::TLayout* FindStoredLayout(StringView ClassName) {
+  auto it = Layouts().find(Upper(ClassName));
+  return it == Layouts().end() ? nullptr : &it->second;
+}
+
+bool TCustomForm::InitInheritedComponent(StringView ClassName) {
+  const TReader::TLayout* layout = FindStoredLayout(ClassName);
+  if (!layout) return false;
+  TReader reader(ClassName, *layout);
+  ReadState(reader);
+  return true;
+}
+
+void TCustomForm::ReadState(TReader& Reader) {
+  Reader.ReadInto(*this);
+  FOldCreateOrder = Reader.OldCreateOrder;
 }
 
 HWND TCustomForm::Handle() {

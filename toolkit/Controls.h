@@ -225,6 +225,32 @@ class TWinControl : public TControl {
   std::vector<TControl*> FControls;
 };
 
+class TCustomForm;
+
+// Reads a stored layout into a form: what a layout resource holds, as code
+// that builds the controls and sets the properties, plus the stored
+// OldCreateOrder flag.
+class TReader {
+ public:
+  using TLayout = std::function<void(TCustomForm& Form, TReader& Reader)>;
+  TReader(StringView ClassName, TLayout Layout) : FClassName(ClassName), FLayout(std::move(Layout)) {}
+  const String& ClassName() const { return FClassName; }
+  void ReadInto(TCustomForm& Form) { FLayout(Form, *this); }
+  bool OldCreateOrder = false;
+
+ private:
+  String FClassName;
+  TLayout FLayout;
+};
+
+// The layouts of form classes, by class name (letter case ignored).
+void RegisterStoredLayout(StringView ClassName, TReader::TLayout Layout);
+void UnregisterStoredLayout(StringView ClassName);
+const TReader::TLayout* FindStoredLayout(StringView ClassName);
+
+// A resource that does not exist.
+KV_DECLARE_EXCEPTION(EResNotFound, Exception)
+
 enum class TFormBorderStyle : std::uint8_t { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 enum class TBorderIcon : std::uint8_t { biSystemMenu, biMinimize, biMaximize, biHelp };
 struct TBorderIcons {
@@ -289,10 +315,21 @@ class TCustomForm : public TWinControl, public TWindowSink {
   // Asks OnCloseQuery, then OnClose; a modal form ends its loop, another is
   // hidden (or freed with caFree, later).
   void Close();
-  // True while the constructor of the most derived class has not finished
-  // (until AfterConstruction).
+  // True while a stored layout is being loaded into the form.
   bool Creating() const { return FCreating; }
+  void SetCreating(bool v) { FCreating = v; }
+  // To be called once the most derived constructor has finished: fires
+  // OnCreate (through DoCreate) unless OldCreateOrder asked for it earlier.
   virtual void AfterConstruction();
+  virtual void DoCreate();
+  bool OldCreateOrder() const { return FOldCreateOrder; }
+  void SetOldCreateOrder(bool v) { FOldCreateOrder = v; }
+
+  // --- Stored layouts ---
+  // Applies the stored layout registered for the class name (controls,
+  // properties, OldCreateOrder) through ReadState; false when there is none.
+  bool InitInheritedComponent(StringView ClassName);
+  virtual void ReadState(TReader& Reader);
 
   // Sends (handles at once) or posts (queues) a message to the form.
   std::intptr_t Perform(std::uint32_t Msg, std::uintptr_t WParam = 0, std::intptr_t LParam = 0);
@@ -343,7 +380,8 @@ class TCustomForm : public TWinControl, public TWindowSink {
   TControl* FActiveControl = nullptr;
   TModalResult FModalResult = mrNone;
   bool FModal = false;
-  bool FCreating = true;
+  bool FCreating = false;
+  bool FOldCreateOrder = false;
   bool FClosed = false;
   TControl* FCapture = nullptr;
   TControl* FHover = nullptr;

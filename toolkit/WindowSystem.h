@@ -87,6 +87,9 @@ class TWindowSystem {
 
   // The platform's icon at (about) this size.
   virtual TBitmap StockIcon(TStockIcon icon, int size) = 0;
+  // A copy of the icon behind a handle at this size; empty when the handle
+  // is no icon.
+  virtual TBitmap IconFromHandle(std::uintptr_t icon, int size) = 0;
 };
 
 // The window system in use: headless unless one was installed (the Windows

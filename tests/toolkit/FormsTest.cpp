@@ -489,3 +489,39 @@ TEST(Canvas, WrapAndEllipsisOnTheMeasuringCanvas) {
   EXPECT_THROW(list.Image(3), EListError);
   EXPECT_EQ(ws.StockIcon(TStockIcon::Warning, 32).Width(), 32);
 }
+
+TEST_F(Forms, StoredLayoutsAndTheCreatingState) {
+  bool creatingInside = false;
+  RegisterStoredLayout(u"TSetupForm", [&](TCustomForm& f, TReader& r) {
+    creatingInside = f.Creating();
+    f.SetCaption(u"Setup");
+    auto* b = new TThemedButton(&f);
+    b->SetParent(&f);
+    b->SetName(u"OkButton");
+    r.OldCreateOrder = true;
+  });
+  int created = 0;
+  form->OnCreate = [&](TObject*) { ++created; };
+  EXPECT_FALSE(form->InitInheritedComponent(u"TOtherForm"));
+  form->SetCreating(true);
+  EXPECT_TRUE(form->InitInheritedComponent(u"tsetupform"));
+  form->SetCreating(false);
+  EXPECT_TRUE(creatingInside);
+  EXPECT_FALSE(form->Creating());
+  EXPECT_TRUE(form->OldCreateOrder());
+  EXPECT_NE(form->FindComponent(u"okbutton"), nullptr);
+  form->AfterConstruction();  // OldCreateOrder: OnCreate was due earlier
+  EXPECT_EQ(created, 0);
+  form->SetOldCreateOrder(false);
+  form->AfterConstruction();
+  EXPECT_EQ(created, 1);
+  UnregisterStoredLayout(u"TSetupForm");
+  EXPECT_EQ(FindStoredLayout(u"TSetupForm"), nullptr);
+
+  // Icons behind handles come back at the size asked for.
+  TBitmap icon(16, 16, 0x123456);
+  const std::uintptr_t h = ws().RegisterIcon(icon);
+  EXPECT_EQ(ws().IconFromHandle(h, 32).Width(), 32);
+  EXPECT_EQ(ws().IconFromHandle(h, 32).Pixel(31, 31), 0x123456u);
+  EXPECT_TRUE(ws().IconFromHandle(h + 1, 32).Empty());
+}

@@ -236,6 +236,17 @@ TBitmap THeadlessWindowSystem::StockIcon(TStockIcon icon, int size) {
   return b;
 }
 
+std::uintptr_t THeadlessWindowSystem::RegisterIcon(const TBitmap& icon) {
+  const std::uintptr_t h = 0x10000 + FIcons.size() * 4;
+  FIcons[h] = icon;
+  return h;
+}
+
+TBitmap THeadlessWindowSystem::IconFromHandle(std::uintptr_t icon, int size) {
+  auto it = FIcons.find(icon);
+  return it == FIcons.end() ? TBitmap() : it->second.Scaled(size, size);
+}
+
 void THeadlessWindowSystem::QueueInput(HWND window, std::uint32_t msg, std::uintptr_t w, std::intptr_t l,
                                        TShiftState shift) {
   Item item;

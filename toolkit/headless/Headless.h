@@ -44,6 +44,7 @@ class THeadlessWindowSystem final : public TWindowSystem {
   void SetClipboardText(StringView text) override { FClipboard.assign(text); }
   String ClipboardText() override { return FClipboard; }
   TBitmap StockIcon(TStockIcon icon, int size) override;
+  TBitmap IconFromHandle(std::uintptr_t icon, int size) override;
 
   // --- For tests -------------------------------------------------------------
   void SetScreen(TSize size, int pixelsPerInch) {
@@ -59,6 +60,8 @@ class THeadlessWindowSystem final : public TWindowSystem {
   // the character it types when it types one, key up; the modifiers are held
   // for all three.
   void PressKey(std::uint16_t key, TShiftState shift = {}, char16_t typed = 0);
+  // An icon handle for a bitmap, as an icon a caller would pass in.
+  std::uintptr_t RegisterIcon(const TBitmap& icon);
   // Runs f when the queue reaches this point (after what is queued now).
   void Enqueue(std::function<void()> f);
 
@@ -111,6 +114,7 @@ class THeadlessWindowSystem final : public TWindowSystem {
   TSize FScreen{1280, 1024};
   int FPixelsPerInch = 96;
   String FClipboard;
+  std::map<std::uintptr_t, TBitmap> FIcons;
 };
 
 // The headless system in use; raises when another one is installed.

@@ -368,6 +368,44 @@ class TWin32WindowSystem final : public TWindowSystem {
                                    reinterpret_cast<LPCWSTR>(IDI_ERROR), reinterpret_cast<LPCWSTR>(IDI_INFORMATION)};
     HICON h = static_cast<HICON>(LoadImageW(nullptr, kIds[static_cast<int>(icon)], IMAGE_ICON, size, size, LR_SHARED));
     if (!h) h = LoadIconW(nullptr, kIds[static_cast<int>(icon)]);
+    return IconBitmap(h, size);
+  }
+  TBitmap IconFromHandle(std::uintptr_t icon, int size) override {
+    ICONINFO ii{};
+    HICON h = reinterpret_cast<HICON>(icon);
+    if (!h || !GetIconInfo(h, &ii)) return {};
+    if (ii.hbmMask) DeleteObject(ii.hbmMask);
+    if (ii.hbmColor) DeleteObject(ii.hbmColor);
+    return IconBitmap(h, size);
+  }
+
+  void PaintInto(::HWND h, TWindowSink* sink) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(h, &ps);
+    RECT rc;
+    GetClientRect(h, &rc);
+    // Drawn off screen first, so a repaint does not flicker.
+    HDC mem = CreateCompatibleDC(dc);
+    HBITMAP bmp = CreateCompatibleBitmap(dc, std::max(1L, rc.right), std::max(1L, rc.bottom));
+    HGDIOBJ old = SelectObject(mem, bmp);
+    {
+      TGdiCanvas canvas(mem);
+      sink->PaintWindow(canvas);
+    }
+    BitBlt(dc, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    EndPaint(h, &ps);
+  }
+
+ private:
+  static constexpr std::uint32_t kKey = 0xFF00FF;
+  static kv::HWND Key(::HWND h) { return reinterpret_cast<kv::HWND>(h); }
+  static ::HWND Native(kv::HWND h) { return reinterpret_cast<::HWND>(h); }
+
+  // The icon drawn at the size over the key colour, which becomes transparent.
+  static TBitmap IconBitmap(HICON h, int size) {
     TBitmap b(size, size, kKey);
     b.Transparent = true;
     b.TransparentColor = kKey;
@@ -395,31 +433,6 @@ class TWin32WindowSystem final : public TWindowSystem {
     DeleteDC(mem);
     return b;
   }
-
-  void PaintInto(::HWND h, TWindowSink* sink) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(h, &ps);
-    RECT rc;
-    GetClientRect(h, &rc);
-    // Drawn off screen first, so a repaint does not flicker.
-    HDC mem = CreateCompatibleDC(dc);
-    HBITMAP bmp = CreateCompatibleBitmap(dc, std::max(1L, rc.right), std::max(1L, rc.bottom));
-    HGDIOBJ old = SelectObject(mem, bmp);
-    {
-      TGdiCanvas canvas(mem);
-      sink->PaintWindow(canvas);
-    }
-    BitBlt(dc, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
-    SelectObject(mem, old);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    EndPaint(h, &ps);
-  }
-
- private:
-  static constexpr std::uint32_t kKey = 0xFF00FF;
-  static kv::HWND Key(::HWND h) { return reinterpret_cast<kv::HWND>(h); }
-  static ::HWND Native(kv::HWND h) { return reinterpret_cast<::HWND>(h); }
 
   static HICON MakeIcon(const TBitmap& icon) {
     HDC dc = GetDC(nullptr);
