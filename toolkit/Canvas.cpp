@@ -45,6 +45,46 @@ TBitmap TBitmap::Scaled(int width, int height) const {
   return r;
 }
 
+std::string EncodeBmp(const TBitmap& b) {
+  const int w = b.Width(), h = b.Height();
+  const int stride = (w * 3 + 3) / 4 * 4;
+  const std::uint32_t dataSize = static_cast<std::uint32_t>(stride) * static_cast<std::uint32_t>(h);
+  std::string out;
+  auto u16 = [&](std::uint32_t v) {
+    out += static_cast<char>(v & 0xFF);
+    out += static_cast<char>((v >> 8) & 0xFF);
+  };
+  auto u32 = [&](std::uint32_t v) {
+    u16(v & 0xFFFF);
+    u16(v >> 16);
+  };
+  out += "BM";
+  u32(54 + dataSize);
+  u32(0);
+  u32(54);
+  u32(40);
+  u32(static_cast<std::uint32_t>(w));
+  u32(static_cast<std::uint32_t>(h));
+  u16(1);
+  u16(24);
+  u32(0);
+  u32(dataSize);
+  u32(2835);
+  u32(2835);
+  u32(0);
+  u32(0);
+  for (int y = h - 1; y >= 0; --y) {
+    for (int x = 0; x < w; ++x) {
+      const std::uint32_t p = b.Pixel(x, y);
+      out += static_cast<char>(p & 0xFF);
+      out += static_cast<char>((p >> 8) & 0xFF);
+      out += static_cast<char>((p >> 16) & 0xFF);
+    }
+    out.append(static_cast<std::size_t>(stride - w * 3), '\0');
+  }
+  return out;
+}
+
 int TImageList::AddStrip(const TBitmap& strip) {
   if (FWidth <= 0 || FHeight <= 0) return 0;
   const int n = strip.Width() / FWidth;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "toolkit/Graphics.h"
@@ -39,6 +40,9 @@ class TBitmap {
   int FWidth = 0, FHeight = 0;
   std::vector<std::uint32_t> FPixels;
 };
+
+// The bitmap as the bytes of a 24-bit BMP file (bottom-up rows).
+std::string EncodeBmp(const TBitmap& bitmap);
 
 // Images of one size cut from one bitmap, left to right.
 class TImageList {

@@ -126,6 +126,7 @@ void TThemedButton::Paint(TCanvas& Canvas) {
 
 TThemedCheckBox::TThemedCheckBox(TComponent* AOwner) : TThemedControl(AOwner) {
   FAutoSize = true;
+  FParentBackground = true;
   SetBounds(0, 0, 97, 17);
 }
 
@@ -185,6 +186,7 @@ void TThemedCheckBox::Paint(TCanvas& Canvas) {
 
 TThemedRadioButton::TThemedRadioButton(TComponent* AOwner) : TThemedControl(AOwner) {
   FAutoSize = true;
+  FParentBackground = true;
   SetBounds(0, 0, 113, 17);
 }
 
@@ -405,6 +407,7 @@ const TPropertyRegister& TCustomThemedGraphicButton::ClassProperties() {
 
 TCustomThemedLabel::TCustomThemedLabel(TComponent* AOwner) : TControl(AOwner) {
   FAutoSize = true;
+  FParentBackground = true;  // a label shows what it sits on
   FWrapWidth = 65;
   SetBounds(0, 0, 65, 13);
 }

@@ -87,6 +87,9 @@ class TWindowSystem {
 
   // The platform's icon at (about) this size.
   virtual TBitmap StockIcon(TStockIcon icon, int size) = 0;
+  // What the window shows on the screen now, frame included; empty where
+  // the system keeps no pixels (headless).
+  virtual TBitmap Snapshot(HWND window) = 0;
   // A copy of the icon behind a handle at this size; empty when the handle
   // is no icon.
   virtual TBitmap IconFromHandle(std::uintptr_t icon, int size) = 0;

@@ -45,6 +45,7 @@ class THeadlessWindowSystem final : public TWindowSystem {
   String ClipboardText() override { return FClipboard; }
   TBitmap StockIcon(TStockIcon icon, int size) override;
   TBitmap IconFromHandle(std::uintptr_t icon, int size) override;
+  TBitmap Snapshot(HWND) override { return {}; }
 
   // --- For tests -------------------------------------------------------------
   void SetScreen(TSize size, int pixelsPerInch) {

@@ -370,6 +370,36 @@ class TWin32WindowSystem final : public TWindowSystem {
     if (!h) h = LoadIconW(nullptr, kIds[static_cast<int>(icon)]);
     return IconBitmap(h, size);
   }
+  TBitmap Snapshot(kv::HWND window) override {
+    RECT r;
+    if (!GetWindowRect(Native(window), &r)) return {};
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0) return {};
+    TBitmap b(w, h);
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (dib && bits) {
+      HGDIOBJ old = SelectObject(mem, dib);
+      BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+      GdiFlush();
+      const auto* px = static_cast<const std::uint32_t*>(bits);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) b.SetPixel(x, y, px[y * w + x] & 0xFFFFFF);
+      SelectObject(mem, old);
+    }
+    if (dib) DeleteObject(dib);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return b;
+  }
   TBitmap IconFromHandle(std::uintptr_t icon, int size) override {
     ICONINFO ii{};
     HICON h = reinterpret_cast<HICON>(icon);
@@ -400,7 +430,9 @@ class TWin32WindowSystem final : public TWindowSystem {
   }
 
  private:
-  static constexpr std::uint32_t kKey = 0xFF00FF;
+  // Near white, so that the soft edges of icons, blended with it, look
+  // right on the light backgrounds they are shown on.
+  static constexpr std::uint32_t kKey = 0xFFFFFE;
   static kv::HWND Key(::HWND h) { return reinterpret_cast<kv::HWND>(h); }
   static ::HWND Native(kv::HWND h) { return reinterpret_cast<::HWND>(h); }
 
