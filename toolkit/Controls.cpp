@@ -35,12 +35,16 @@ const std::pair<TPropertyKind, TPropertyRegister::Setter>* TPropertyRegister::Fi
 
 TControl::TControl(TComponent* AOwner) : TComponent(AOwner) {}
 
-TControl::~TControl() {
+void TControl::DetachFromForm() {
   if (TCustomForm* f = Form(); f && f != this) {
     if (f->FActiveControl == this) f->FActiveControl = nullptr;
     if (f->FCapture == this) f->FCapture = nullptr;
     if (f->FHover == this) f->FHover = nullptr;
   }
+}
+
+TControl::~TControl() {
+  DetachFromForm();
   if (FParent) {
     auto& list = FParent->FControls;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
@@ -53,11 +57,7 @@ void TControl::SetParent(TWinControl* AParent) {
   if (AParent == this) throw EInvalidOperation(u"A control cannot be its own parent");
   Invalidate();
   if (FParent) {
-    if (TCustomForm* f = Form()) {
-      if (f->FActiveControl == this) f->FActiveControl = nullptr;
-      if (f->FCapture == this) f->FCapture = nullptr;
-      if (f->FHover == this) f->FHover = nullptr;
-    }
+    DetachFromForm();
     auto& list = FParent->FControls;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
   }

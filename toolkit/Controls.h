@@ -176,6 +176,8 @@ class TControl : public TComponent {
   bool EnabledChain() const;
 
  protected:
+  // The form forgets the control as focused, captured or hovered.
+  void DetachFromForm();
   friend class TWinControl;
   friend class TCustomForm;
   virtual void FontChanged();

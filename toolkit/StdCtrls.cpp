@@ -23,6 +23,23 @@ T& As(TObject& o) {
   return static_cast<T&>(o);
 }
 
+// ThemeMode and ParentThemeMode, and with buffering ParentDoubleBuffered.
+void AddThemeProperties(TPropertyRegister& r, bool buffering) {
+  r.Add(u"ThemeMode", TPropertyKind::Ordinal,
+        [](TObject& o, std::int64_t v) { As<TControl>(o).SetThemeMode(static_cast<TThemeMode>(v)); });
+  r.Add(u"ParentThemeMode", TPropertyKind::Boolean,
+        [](TObject& o, std::int64_t v) { As<TControl>(o).SetParentThemeMode(v != 0); });
+  if (buffering)
+    r.Add(u"ParentDoubleBuffered", TPropertyKind::Boolean,
+          [](TObject& o, std::int64_t v) { As<TControl>(o).SetParentDoubleBuffered(v != 0); });
+}
+
+// Box (or circle) and caption side by side.
+TSize BoxAndCaptionSize(const TFont& font, StringView caption) {
+  const TSize t = Measurer(font)->TextExtent(caption);
+  return {TThemedCheckBox::kBoxSize + TThemedCheckBox::kGap + t.cx + 1, std::max(TThemedCheckBox::kBoxSize + 4, t.cy)};
+}
+
 }  // namespace
 
 // --- Timer --------------------------------------------------------------------------------
@@ -61,12 +78,7 @@ TThemedControl::TThemedControl(TComponent* AOwner) : TWinControl(AOwner) { FTabS
 const TPropertyRegister& TThemedControl::ClassProperties() {
   static const TPropertyRegister reg = [] {
     TPropertyRegister r = TWinControl::ClassProperties();
-    using K = TPropertyKind;
-    r.Add(u"ThemeMode", K::Ordinal,
-          [](TObject& o, std::int64_t v) { As<TControl>(o).SetThemeMode(static_cast<TThemeMode>(v)); });
-    r.Add(u"ParentThemeMode", K::Boolean, [](TObject& o, std::int64_t v) { As<TControl>(o).SetParentThemeMode(v != 0); });
-    r.Add(u"ParentDoubleBuffered", K::Boolean,
-          [](TObject& o, std::int64_t v) { As<TControl>(o).SetParentDoubleBuffered(v != 0); });
+    AddThemeProperties(r, true);
     return r;
   }();
   return reg;
@@ -150,8 +162,8 @@ void TThemedCheckBox::KeyDown(std::uint16_t& Key, TShiftState) {
 
 void TThemedCheckBox::AdjustSize() {
   if (!FAutoSize) return;
-  const TSize t = Measurer(FFont)->TextExtent(PlainCaption());
-  TControl::SetBounds(FLeft, FTop, kBoxSize + kGap + t.cx + 1, std::max(kBoxSize + 4, t.cy));
+  const TSize size = BoxAndCaptionSize(FFont, PlainCaption());
+  TControl::SetBounds(FLeft, FTop, size.cx, size.cy);
 }
 
 void TThemedCheckBox::Paint(TCanvas& Canvas) {
@@ -207,9 +219,8 @@ void TThemedRadioButton::Click() {
 
 void TThemedRadioButton::AdjustSize() {
   if (!FAutoSize) return;
-  const TSize t = Measurer(FFont)->TextExtent(PlainCaption());
-  TControl::SetBounds(FLeft, FTop, TThemedCheckBox::kBoxSize + TThemedCheckBox::kGap + t.cx + 1,
-                      std::max(TThemedCheckBox::kBoxSize + 4, t.cy));
+  const TSize size = BoxAndCaptionSize(FFont, PlainCaption());
+  TControl::SetBounds(FLeft, FTop, size.cx, size.cy);
 }
 
 void TThemedRadioButton::Paint(TCanvas& Canvas) {
@@ -374,9 +385,7 @@ const TPropertyRegister& TCustomThemedPanel::ClassProperties() {
     TPropertyRegister r = TWinControl::ClassProperties();
     using K = TPropertyKind;
     auto p = [](TObject& o) -> TCustomThemedPanel& { return As<TCustomThemedPanel>(o); };
-    r.Add(u"ThemeMode", K::Ordinal, [p](TObject& o, std::int64_t v) { p(o).SetThemeMode(static_cast<TThemeMode>(v)); });
-    r.Add(u"ParentThemeMode", K::Boolean, [p](TObject& o, std::int64_t v) { p(o).SetParentThemeMode(v != 0); });
-    r.Add(u"ParentDoubleBuffered", K::Boolean, [p](TObject& o, std::int64_t v) { p(o).SetParentDoubleBuffered(v != 0); });
+    AddThemeProperties(r, true);
     r.Add(u"ThemeGlobalMode", K::Boolean, [p](TObject& o, std::int64_t v) { p(o).SetThemeGlobalMode(v != 0); });
     r.Add(u"TransparentXPThemes", K::Boolean, [p](TObject& o, std::int64_t v) { p(o).SetTransparentXPThemes(v != 0); });
     r.Add(u"BorderWidth", K::Ordinal, [p](TObject& o, std::int64_t v) { p(o).SetBorderWidth(static_cast<int>(v)); });
@@ -394,10 +403,7 @@ TCustomThemedGraphicButton::TCustomThemedGraphicButton(TComponent* AOwner) : TCo
 const TPropertyRegister& TCustomThemedGraphicButton::ClassProperties() {
   static const TPropertyRegister reg = [] {
     TPropertyRegister r = TControl::ClassProperties();
-    r.Add(u"ThemeMode", TPropertyKind::Ordinal,
-          [](TObject& o, std::int64_t v) { As<TControl>(o).SetThemeMode(static_cast<TThemeMode>(v)); });
-    r.Add(u"ParentThemeMode", TPropertyKind::Boolean,
-          [](TObject& o, std::int64_t v) { As<TControl>(o).SetParentThemeMode(v != 0); });
+    AddThemeProperties(r, false);
     return r;
   }();
   return reg;
@@ -455,10 +461,7 @@ void TCustomThemedLabel::Paint(TCanvas& Canvas) {
 const TPropertyRegister& TCustomThemedLabel::ClassProperties() {
   static const TPropertyRegister reg = [] {
     TPropertyRegister r = TControl::ClassProperties();
-    r.Add(u"ThemeMode", TPropertyKind::Ordinal,
-          [](TObject& o, std::int64_t v) { As<TControl>(o).SetThemeMode(static_cast<TThemeMode>(v)); });
-    r.Add(u"ParentThemeMode", TPropertyKind::Boolean,
-          [](TObject& o, std::int64_t v) { As<TControl>(o).SetParentThemeMode(v != 0); });
+    AddThemeProperties(r, false);
     r.Add(u"WordWrap", TPropertyKind::Boolean,
           [](TObject& o, std::int64_t v) { As<TCustomThemedLabel>(o).SetWordWrap(v != 0); });
     return r;

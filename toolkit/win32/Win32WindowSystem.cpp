@@ -26,6 +26,18 @@ COLORREF Ref(TColor c) {
   return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
 }
 
+// A 32-bit top-down device-independent bitmap of that size.
+BITMAPINFO TopDown32(int width, int height) {
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = width;
+  bi.bmiHeader.biHeight = -height;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  return bi;
+}
+
 // The window's styles for its params.
 void Styles(const TWindowParams& p, DWORD& style, DWORD& ex) {
   ex = 0;
@@ -112,13 +124,7 @@ class TGdiCanvas final : public TCanvas {
   }
   void Draw(int x, int y, const TBitmap& bmp) override {
     if (bmp.Empty()) return;
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = bmp.Width();
-    bi.bmiHeader.biHeight = -bmp.Height();
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bi = TopDown32(bmp.Width(), bmp.Height());
     if (!bmp.Transparent) {
       SetDIBitsToDevice(FDC, x, y, bmp.Width(), bmp.Height(), 0, 0, 0, bmp.Height(), bmp.Pixels().data(), &bi,
                         DIB_RGB_COLORS);
@@ -378,12 +384,7 @@ class TWin32WindowSystem final : public TWindowSystem {
     TBitmap b(w, h);
     HDC screen = GetDC(nullptr);
     HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    BITMAPINFO bi = TopDown32(w, h);
     void* bits = nullptr;
     HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (dib && bits) {
@@ -442,12 +443,7 @@ class TWin32WindowSystem final : public TWindowSystem {
     b.Transparent = true;
     b.TransparentColor = kKey;
     if (!h) return b;
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = size;
-    bi.bmiHeader.biHeight = -size;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    BITMAPINFO bi = TopDown32(size, size);
     void* bits = nullptr;
     HDC mem = CreateCompatibleDC(nullptr);
     HBITMAP dib = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
@@ -468,12 +464,7 @@ class TWin32WindowSystem final : public TWindowSystem {
 
   static HICON MakeIcon(const TBitmap& icon) {
     HDC dc = GetDC(nullptr);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = icon.Width();
-    bi.bmiHeader.biHeight = -icon.Height();
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    BITMAPINFO bi = TopDown32(icon.Width(), icon.Height());
     void* bits = nullptr;
     HBITMAP color = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     ReleaseDC(nullptr, dc);
@@ -533,6 +524,11 @@ LRESULT CALLBACK FormWndProc(::HWND h, UINT msg, WPARAM w, LPARAM l) {
       }
       return DefWindowProcW(h, msg, w, l);
     }
+    case WM_MOUSELEAVE:
+      // A move to a point outside every control.
+      m = {WM_MOUSEMOVE, 0, static_cast<LPARAM>(0xFFFFFFFF), 0};
+      sink->WindowMessage(m);
+      return 0;
     case WM_SYSKEYDOWN:
       sink->WindowMessage(m);
       return DefWindowProcW(h, msg, w, l);  // Alt+F4 and the system menu
@@ -546,6 +542,11 @@ LRESULT CALLBACK FormWndProc(::HWND h, UINT msg, WPARAM w, LPARAM l) {
     case WM_LBUTTONUP:
     case WM_TIMER:
     case WM_HELP:
+      if (msg == WM_MOUSEMOVE) {
+        // Asks for WM_MOUSELEAVE, so that hover states end when the mouse goes.
+        TRACKMOUSEEVENT t{sizeof t, TME_LEAVE, h, 0};
+        TrackMouseEvent(&t);
+      }
       if (msg == WM_LBUTTONDOWN) SetCapture(h);
       if (msg == WM_LBUTTONUP) ReleaseCapture();
       sink->WindowMessage(m);
