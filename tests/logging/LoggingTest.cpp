@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <cstdlib>
 #include <regex>
 #include <stdexcept>
@@ -442,4 +444,50 @@ TEST(LogKinds, SetTextForms) {
   TLogChannels back;
   AddLogChannelsFromText(LogChannelsToText(all), back);
   EXPECT_EQ(back, all);
+}
+
+#ifndef _WIN32
+TEST_F(LogConfig, AFailedSaveRaisesAndKeepsBaselineAndCallbackBack) {
+  // A registry store below a regular file cannot be written.
+  kvtest::WriteBytes(store.NativeFile("blocker"), "x");
+  ::setenv("KV_REGISTRY_DIR", (store.NativeFile("blocker") + "/hives").c_str(), 1);
+  int saves = 0;
+  TKVLogConfigDefault config([&](const TKVLogProps&, const TKVLogProps&) { ++saves; });
+  config.SetLogEnabled(true);
+  EXPECT_THROW(config.Save(), Exception);
+  EXPECT_EQ(saves, 0);
+  EXPECT_EQ(config.GetOldProps(), TKVLogProps{});
+  EXPECT_TRUE(config.GetLogProps().LogEnabled);  // memory is not rolled back
+  // Reading such a store gives the defaults.
+  config.Load();
+  EXPECT_FALSE(config.GetLogProps().LogEnabled);
+  EXPECT_TRUE(config.GetLogProps().LogTypes.Empty());
+}
+#endif
+
+TEST(LogEntry, EntriesAndTheFilterWorkFromManyThreads) {
+  TKVLogConfigDefault config(nullptr);
+  std::vector<std::thread> producers;
+  std::atomic<int> lines{0};
+  std::vector<IKVLogEntryPtr> handedOver(4);
+  for (int t = 0; t < 4; ++t) {
+    producers.emplace_back([&, t] {
+      for (int i = 0; i < 500; ++i) {
+        auto e = TKVLogEntry::GetLogEntry(u"message " + IntToStr(i));
+        if (IsLogged(&config, tmlError, lcDatabase, u"Orders", u"delete from orders")) ++lines;
+        if (TKVLoggingHelper::LogEntryToString(*e).find(u"\t<") != String::npos && i == 499) handedOver[t] = e;
+      }
+    });
+  }
+  for (int i = 0; i < 200; ++i) {
+    TKVLogProps p = config.GetLogProps();
+    p.LogSQLProps.LogTables = i % 2 ? u"orders" : u"customers";
+    config.SetLogProps(p);
+  }
+  for (auto& th : producers) th.join();
+  EXPECT_GT(lines.load(), 0);
+  for (const auto& e : handedOver) {
+    ASSERT_NE(e, nullptr);  // still valid after its thread ended
+    EXPECT_EQ(e->GetMessageStr(), u"message 499");
+  }
 }

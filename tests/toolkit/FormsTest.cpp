@@ -525,3 +525,193 @@ TEST_F(Forms, StoredLayoutsAndTheCreatingState) {
   EXPECT_EQ(ws().IconFromHandle(h, 32).Pixel(31, 31), 0x123456u);
   EXPECT_TRUE(ws().IconFromHandle(h + 1, 32).Empty());
 }
+
+TEST_F(Forms, MouseHoverCaptureAndDisabledControls) {
+  auto* button = Add<TThemedButton>(form.get(), u"Go");
+  button->SetBounds(10, 10, 75, 25);
+  int clicks = 0;
+  button->OnClick = [&](TObject*) { ++clicks; };
+  form->Show();
+  const HWND h = form->Handle();
+  ws().MoveMouse(h, {20, 20});
+  Application().ProcessMessages();
+  EXPECT_TRUE(button->MouseInControl());
+  ws().MoveMouse(h, {200, 200});
+  Application().ProcessMessages();
+  EXPECT_FALSE(button->MouseInControl());
+
+  // Pressed on the button, released outside: no click.
+  ws().Enqueue([&] { ws().SendMessage(h, {WM_LBUTTONDOWN, 1, (20 << 16) | 20, 0}); });
+  ws().Enqueue([&] { EXPECT_TRUE(button->Pressed()); });
+  ws().Enqueue([&] { ws().SendMessage(h, {WM_LBUTTONUP, 0, (200 << 16) | 200, 0}); });
+  Application().ProcessMessages();
+  EXPECT_EQ(clicks, 0);
+  EXPECT_FALSE(button->Pressed());
+
+  // A disabled control (or one on a disabled parent) takes no clicks.
+  button->SetEnabled(false);
+  ClickOn(button);
+  Application().ProcessMessages();
+  EXPECT_EQ(clicks, 0);
+  button->SetEnabled(true);
+  ClickOn(button);
+  Application().ProcessMessages();
+  EXPECT_EQ(clicks, 1);
+  EXPECT_THROW((button->SetEnabled(false), button->SetFocus()), EInvalidOperation);
+}
+
+TEST_F(Forms, CloseActionsAndFreeingForms) {
+  // caNone keeps the modal loop going; caFree frees the form afterwards.
+  int closes = 0;
+  form->OnClose = [&](TObject*, TCloseAction& a) { a = ++closes == 1 ? TCloseAction::caNone : TCloseAction::caHide; };
+  form->PostMessage(WM_CLOSE);
+  form->PostMessage(WM_CLOSE);
+  EXPECT_EQ(form->ShowModal(), mrCancel);
+  EXPECT_EQ(closes, 2);
+
+  auto* loose = new TForm(nullptr);
+  bool destroyed = false;
+  loose->OnDestroy = [&](TObject*) { destroyed = true; };
+  loose->OnClose = [](TObject*, TCloseAction& a) { a = TCloseAction::caFree; };
+  loose->Show();
+  Application().SetMainForm(loose);
+  EXPECT_EQ(Screen().FormCount(), 2);
+  loose->Close();
+  EXPECT_FALSE(loose->Visible());
+  EXPECT_FALSE(destroyed);  // freed by a posted message, not inside Close
+  Application().ProcessMessages();
+  EXPECT_TRUE(destroyed);
+  EXPECT_EQ(Screen().FormCount(), 1);
+  EXPECT_EQ(Application().MainForm(), nullptr);
+  EXPECT_EQ(Screen().Forms(0), form.get());
+  EXPECT_THROW(Screen().Forms(1), EListError);
+
+  // Nested: a modal form over a modal form.
+  other = std::make_unique<TForm>(nullptr);
+  form->OnClose = nullptr;
+  ws().Enqueue([&] {
+    EXPECT_EQ(Application().ModalLevel(), 1);
+    other->PostMessage(WM_CLOSE);
+    EXPECT_EQ(other->ShowModal(), mrCancel);
+    EXPECT_TRUE(ws().IsWindowEnabled(form->Handle()));
+    form->SetModalResult(mrOk);
+  });
+  EXPECT_EQ(form->ShowModal(), mrOk);
+  EXPECT_EQ(Application().ModalLevel(), 0);
+  EXPECT_THROW((form->Show(), form->ShowModal()), EInvalidOperation);
+}
+
+TEST_F(Forms, FontsFollowTheParentUntilSetOwnTheirOwn) {
+  auto* panel = Add<TThemedPanel>(form.get());
+  auto* inherits = Add<TThemedLabel>(panel, u"abc");
+  auto* own = Add<TThemedLabel>(panel, u"abc");
+  TFont mine;
+  mine.Name = u"Courier New";
+  own->SetFont(mine);
+  TFont big;
+  big.Name = u"Segoe UI";
+  big.Height = -22;
+  form->SetFont(big);
+  EXPECT_EQ(panel->Font().Name, u"Segoe UI");
+  EXPECT_EQ(inherits->Font().Height, -22);
+  EXPECT_EQ(inherits->Width(), 3 * THeadlessWindowSystem::CharWidth(22));  // re-sized to the new font
+  EXPECT_EQ(own->Font().Name, u"Courier New");
+  own->SetParentFont(true);
+  EXPECT_EQ(own->Font().Name, u"Segoe UI");
+}
+
+TEST_F(Forms, HeadlessQueueTimeAndPainting) {
+  auto* timer = new TTimer(form.get());
+  timer->SetInterval(50);
+  int ticks = 0;
+  timer->OnTimer = [&](TObject*) { ++ticks; };
+  const std::uint32_t t0 = ws().TickCount();
+  // Without waiting, a timer that is not due does not fire and time stands still.
+  Application().ProcessMessages();
+  EXPECT_EQ(ticks, 0);
+  EXPECT_EQ(ws().TickCount(), t0);
+  EXPECT_TRUE(Application().HandleMessage());  // waits: the clock moves to the timer
+  EXPECT_EQ(ticks, 1);
+  EXPECT_EQ(ws().TickCount(), t0 + 50);
+
+  // Hidden windows are not painted; shown ones once per change.
+  EXPECT_EQ(ws().PaintCount(form->Handle()), 0);
+  form->Show();
+  Application().ProcessMessages();
+  EXPECT_EQ(ws().PaintCount(form->Handle()), 1);
+  Application().ProcessMessages();
+  EXPECT_EQ(ws().PaintCount(form->Handle()), 1);
+
+  // Messages to a window that is gone are dropped; Terminate ends the loop.
+  const HWND h = form->Handle();
+  form->PostMessage(WM_USER + 1);
+  form->DestroyHandle();
+  EXPECT_FALSE(ws().PostMessage(h, {WM_USER, 0, 0, 0}));
+  Application().Terminate();
+  EXPECT_FALSE(Application().HandleMessage());
+  EXPECT_TRUE(Application().Terminated());
+}
+
+TEST(Canvas, AlignmentClippedLinesAndBitmaps) {
+  THeadlessWindowSystem ws;
+  auto c = ws.MeasureCanvas();
+  TTextFormat f;
+  f.WordWrap = true;
+  f.EndEllipsis = true;
+  f.CalcRect = true;
+  // Measuring ignores the height; drawing keeps what fits.
+  EXPECT_EQ(c->TextRect(Bounds(0, 0, 42, 13), u"one two three four", f).Height(), 3 * 13);
+
+  std::vector<String> log;
+  class Recorder final : public TCanvas {
+   public:
+    explicit Recorder(std::vector<String>& l) : FLog(l) {}
+    TSize TextExtent(StringView t) override { return {6 * static_cast<int>(t.size()), 13}; }
+    void TextOut(int x, int y, StringView t) override {
+      FLog.push_back(IntToStr(x) + u"," + IntToStr(y) + u":" + String(t));
+    }
+    void FillRect(const TRect& r) override { FLog.push_back(u"fill " + IntToStr(r.Left) + u"," + IntToStr(r.Top)); }
+    void FrameRect(const TRect&) override {}
+    void RoundRect(const TRect&, int) override {}
+    void Line(TPoint, TPoint) override {}
+    void Draw(int x, int y, const TBitmap&) override { FLog.push_back(u"draw " + IntToStr(x) + u"," + IntToStr(y)); }
+    void SetClip(const TRect*) override {}
+
+   private:
+    std::vector<String>& FLog;
+  } rec(log);
+  f.CalcRect = false;
+  rec.TextRect(Bounds(0, 0, 42, 26), u"one two three four", f);
+  EXPECT_EQ(log, (std::vector<String>{u"0,0:one two", u"0,13:thre..."}));
+  log.clear();
+  TTextFormat centred;
+  centred.Align = TTextFormat::Center;
+  centred.VerticalCenter = true;
+  rec.TextRect(Bounds(0, 0, 60, 33), u"abc", centred);
+  TTextFormat right;
+  right.Align = TTextFormat::Right;
+  rec.TextRect(Bounds(0, 0, 60, 33), u"abc", right);
+  EXPECT_EQ(log, (std::vector<String>{u"21,10:abc", u"42,0:abc"}));
+
+  // Offsets add up.
+  log.clear();
+  TOffsetCanvas inner(rec, {100, 50});
+  TOffsetCanvas innermost(inner, {5, 5});
+  innermost.TextOut(1, 2, u"x");
+  innermost.FillRect(Bounds(0, 0, 1, 1));
+  innermost.Draw(3, 3, TBitmap(1, 1));
+  EXPECT_EQ(log, (std::vector<String>{u"106,57:x", u"fill 105,55", u"draw 108,58"}));
+
+  // Sections outside the bitmap take the transparent colour; BMP bytes.
+  TBitmap b(2, 2, 0x112233);
+  b.Transparent = true;
+  b.TransparentColor = 0xABCDEF;
+  const TBitmap part = b.Section(1, 1, 2, 2);
+  EXPECT_EQ(part.Pixel(0, 0), 0x112233u);
+  EXPECT_EQ(part.Pixel(1, 1), 0xABCDEFu);
+  EXPECT_EQ(b.Scaled(4, 6).Height(), 6);
+  const std::string bmp = EncodeBmp(b);
+  EXPECT_EQ(bmp.substr(0, 2), "BM");
+  EXPECT_EQ(bmp.size(), 54u + 2 * 8);  // rows padded to four bytes
+  EXPECT_EQ(static_cast<unsigned char>(bmp[54]), 0x33);  // blue first
+}
