@@ -9,6 +9,7 @@
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "text/KVTypes.h"
+#include "toolkit/Controls.h"
 
 namespace kv {
 
@@ -117,6 +118,7 @@ int LauncherMain() {
   }
   Launch() = LaunchState{};
   StopModules();
+  ReleaseApplication();
   return exitCode;
 }
 

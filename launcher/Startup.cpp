@@ -5,6 +5,8 @@
 #include "text/KVTypes.h"
 #include "text/_4Files.h"
 #include "text/_4Sort.h"
+#include "ui/KVAdvProgr.h"
+#include "ui/KVForms.h"
 
 namespace kv {
 
@@ -17,11 +19,18 @@ const std::vector<ModuleStep>& ModuleSteps() {
       // The string-list module makes the date separators of the process-wide
       // date formats literal.
       {"string list", &KVTypes_Initialize, nullptr},
-      // The text utility module fills its Windows-1252 table.
+      // The progress module registers its control; the text utility module
+      // fills its Windows-1252 table.
+      {"progress", &ProgressModule_Initialize, &ProgressModule_Finalize},
       {"text utilities", &SortModule_Initialize, nullptr},
+      // The default form font name and the hint hide pause.
+      {"form utilities", &FormUtilsModule_Initialize, &FormUtilsModule_Finalize},
       // The translation hooks first, then the language "DE".
       {"language", &LanguageModule_Initialize, &LanguageModule_Finalize},
       {"translation", &TranslationModule_Initialize, &TranslationModule_Finalize},
+      // The application window, window ghosting off, the modal-form list and
+      // the application events handler.
+      {"forms", &FormsModule_Initialize, &FormsModule_Finalize},
       // The random seed of scratch names and an empty temporary-folder cache.
       {"file helpers", &FileHelpers_Initialize, &FileHelpers_Finalize},
   };

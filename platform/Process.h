@@ -95,4 +95,20 @@ std::uint32_t CurrentProcessId();
 // The operating system's id of the calling thread (Linux: its kernel thread id).
 std::uint32_t CurrentThreadId();
 
+// The process's priority class, as the platform's GetPriorityClass; on Linux
+// the nice value mapped onto the classes (0 normal, 10 below normal, 19
+// idle, -5 above normal, -10 high, -20 realtime).
+constexpr std::uint32_t kIdlePriorityClass = 0x40, kBelowNormalPriorityClass = 0x4000,
+                        kNormalPriorityClass = 0x20, kAboveNormalPriorityClass = 0x8000,
+                        kHighPriorityClass = 0x80, kRealtimePriorityClass = 0x100;
+std::uint32_t ProcessPriorityClass();
+// False when the system refuses (on Linux raising the priority back needs
+// the privilege to do so, unless the limits allow it).
+bool SetProcessPriorityClass(std::uint32_t priorityClass);
+
+// Stops the system from replacing windows that do not answer by a ghost
+// window ("DisableProcessWindowsGhosting" of user32.dll, when it exists).
+// False where there is no such function (always on Linux).
+bool DisableWindowsGhosting();
+
 }  // namespace kv::platform

@@ -392,7 +392,21 @@ void TCustomForm::AfterConstruction() {
 }
 
 void TCustomForm::DoCreate() {
-  if (OnCreate) OnCreate(this);
+  if (!OnCreate) return;
+  try {
+    OnCreate(this);
+  } catch (const std::exception& e) {
+    if (!HandleCreateException(e)) throw;
+  }
+}
+
+bool TCustomForm::HandleCreateException(const std::exception& E) {
+  Application().HandleException(this, E);
+  return true;
+}
+
+void TCustomForm::DoShow() {
+  if (OnShow) OnShow(this);
 }
 
 namespace {
@@ -544,7 +558,7 @@ void TCustomForm::SetVisible(bool v) {
   FVisible = v;
   TWindowSystem& ws = WindowSystem();
   if (v) {
-    if (OnShow) OnShow(this);
+    DoShow();
     Handle();
     PlaceWindow();
     ws.ShowWindow(FHandle, TShowCommand::Show);
@@ -1048,9 +1062,11 @@ TCustomForm* TScreen::Forms(int Index) const {
 }
 
 namespace {
+// Released by ReleaseApplication, never by a static destructor, whose order
+// against the window system's C++ does not fix.
 std::unique_ptr<TApplication>& TheApplication() {
-  static std::unique_ptr<TApplication> app;
-  return app;
+  static auto* app = new std::unique_ptr<TApplication>();
+  return *app;
 }
 }  // namespace
 

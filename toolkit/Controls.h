@@ -323,7 +323,12 @@ class TCustomForm : public TWinControl, public TWindowSink {
   // To be called once the most derived constructor has finished: fires
   // OnCreate (through DoCreate) unless OldCreateOrder asked for it earlier.
   virtual void AfterConstruction();
+  // Fires OnCreate; an exception from it goes to HandleCreateException,
+  // which shows it and returns true by default, or is raised on with false.
   virtual void DoCreate();
+  virtual bool HandleCreateException(const std::exception& E);
+  // Fires OnShow when the form is about to show.
+  virtual void DoShow();
   bool OldCreateOrder() const { return FOldCreateOrder; }
   void SetOldCreateOrder(bool v) { FOldCreateOrder = v; }
 

@@ -1,5 +1,6 @@
 #include <errno.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -180,6 +181,37 @@ std::uint32_t CurrentThreadId() {
   thread_local const std::uint32_t id = static_cast<std::uint32_t>(::gettid());
   return id;
 }
+
+namespace {
+constexpr std::pair<std::uint32_t, int> kNice[] = {
+    {kRealtimePriorityClass, -20}, {kHighPriorityClass, -10}, {kAboveNormalPriorityClass, -5},
+    {kNormalPriorityClass, 0},     {kBelowNormalPriorityClass, 10}, {kIdlePriorityClass, 19}};
+}  // namespace
+
+std::uint32_t ProcessPriorityClass() {
+  errno = 0;
+  const int nice = ::getpriority(PRIO_PROCESS, 0);
+  if (nice == -1 && errno != 0) return kNormalPriorityClass;
+  // The class whose nice value is nearest.
+  std::uint32_t best = kNormalPriorityClass;
+  int distance = 100;
+  for (const auto& [cls, n] : kNice) {
+    const int d = nice > n ? nice - n : n - nice;
+    if (d < distance) {
+      distance = d;
+      best = cls;
+    }
+  }
+  return best;
+}
+
+bool SetProcessPriorityClass(std::uint32_t priorityClass) {
+  for (const auto& [cls, n] : kNice)
+    if (cls == priorityClass) return ::setpriority(PRIO_PROCESS, 0, n) == 0;
+  return false;
+}
+
+bool DisableWindowsGhosting() { return false; }
 
 std::vector<String> EnvironmentStrings() {
   std::vector<String> result;

@@ -97,6 +97,23 @@ String GetEnvVar(StringView name) {
 std::uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
 std::uint32_t CurrentThreadId() { return GetCurrentThreadId(); }
 
+std::uint32_t ProcessPriorityClass() { return GetPriorityClass(GetCurrentProcess()); }
+
+bool SetProcessPriorityClass(std::uint32_t priorityClass) {
+  return SetPriorityClass(GetCurrentProcess(), priorityClass) != FALSE;
+}
+
+bool DisableWindowsGhosting() {
+  HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  if (!user32) user32 = LoadLibraryW(L"user32.dll");
+  if (!user32) return false;
+  using Fn = void(WINAPI*)();
+  auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(user32, "DisableProcessWindowsGhosting")));
+  if (!fn) return false;
+  fn();
+  return true;
+}
+
 std::vector<String> EnvironmentStrings() {
   std::vector<String> result;
   wchar_t* block = GetEnvironmentStringsW();

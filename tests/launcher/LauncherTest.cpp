@@ -8,6 +8,8 @@
 #include "localisation/KVTranslate.h"
 #include "platform/Process.h"
 #include "text/_4Sort.h"
+#include "ui/KVAdvProgr.h"
+#include "ui/KVForms.h"
 
 using namespace kv;
 
@@ -64,6 +66,14 @@ TEST(ModuleOrder, StartsOnceAndStopsInReverse) {
   ASSERT_NE(language, names.end());
   EXPECT_LT(language, translation);
   EXPECT_LT(std::find(names.begin(), names.end(), "text utilities"), language);
+  // Progress, then the form utilities before the language; the forms module
+  // after the translation and before the file helpers.
+  const auto pos = [&](const char* n) { return std::find(names.begin(), names.end(), n) - names.begin(); };
+  EXPECT_LT(pos("progress"), pos("text utilities"));
+  EXPECT_LT(pos("text utilities"), pos("form utilities"));
+  EXPECT_LT(pos("form utilities"), pos("language"));
+  EXPECT_LT(pos("translation"), pos("forms"));
+  EXPECT_LT(pos("forms"), pos("file helpers"));
 
   StartModules();
   StartModules();  // a second call does nothing
@@ -73,9 +83,21 @@ TEST(ModuleOrder, StartsOnceAndStopsInReverse) {
   String r;
   TranslateWithLanguage(u"!!Schlie\u00DFen", u"", true, r);
   EXPECT_EQ(r, u"Schlie\u00DFen");
+  ASSERT_EQ(ProgressList().Count(), 1);
+  EXPECT_EQ(ProgressList().Items(0).ControlClass, ClassOf<TKVProgress>());
+  EXPECT_EQ(ProgressList().Items(0).MaxProperty, u"Max");
+  EXPECT_EQ(DefaultFormFontName(), u"Segoe UI");
+  EXPECT_EQ(Application().HintHidePause(), 2147483647);
+  EXPECT_EQ(MainApplicationHandle(), Application().Handle());
+  ASSERT_NE(ModalFormList(), nullptr);
+  EXPECT_NE(AppEventsHandler(), nullptr);
   StopModules();
   StopModules();
   EXPECT_EQ(GetLanguage(), u"");
+  EXPECT_EQ(ModalFormList(), nullptr);
+  EXPECT_EQ(AppEventsHandler(), nullptr);
+  EXPECT_THROW(MainApplicationHandle(), Exception);
+  EXPECT_FALSE(Application().OnRestore);  // the handler let go of its events
   LanguageModule_Initialize();  // other tests of this program translate
   TranslationModule_Initialize();
 }

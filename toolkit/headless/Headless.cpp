@@ -319,9 +319,11 @@ const TWindowParams* THeadlessWindowSystem::Params(HWND window) const {
 // --- The system in use ---------------------------------------------------------
 
 namespace {
+// Never destroyed at exit: objects released by other static destructors
+// (the application and its window) may still need it then.
 std::unique_ptr<TWindowSystem>& Current() {
-  static std::unique_ptr<TWindowSystem> system;
-  return system;
+  static auto* system = new std::unique_ptr<TWindowSystem>();
+  return *system;
 }
 }  // namespace
 
