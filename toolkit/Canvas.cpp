@@ -85,6 +85,43 @@ std::string EncodeBmp(const TBitmap& b) {
   return out;
 }
 
+TBitmap DecodeBmp(std::string_view bytes) {
+  auto u16 = [&](std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at]) |
+                                      static_cast<unsigned char>(bytes[at + 1]) << 8);
+  };
+  auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
+  std::size_t info = 0, pixels = 0;
+  if (bytes.size() >= 14 && bytes[0] == 'B' && bytes[1] == 'M') {
+    info = 14;
+    pixels = u32(10);
+  }
+  if (bytes.size() < info + 40) throw EInvalidGraphic(u"Bitmap image is not valid");
+  const std::uint32_t headerSize = u32(info);
+  const auto width = static_cast<std::int32_t>(u32(info + 4));
+  const auto height = static_cast<std::int32_t>(u32(info + 8));
+  const std::uint32_t bits = u16(info + 14), compression = u32(info + 16);
+  if (headerSize < 40 || (bits != 24 && bits != 32) || (compression != 0 && compression != 3) || width <= 0 ||
+      height == 0 || width > 16384 || height > 16384 || height < -16384)
+    throw EInvalidGraphic(u"Bitmap image is not valid");
+  if (info == 0) pixels = headerSize + (compression == 3 ? 12 : 0);
+  const int h = height < 0 ? -height : height;
+  const std::size_t stride = (static_cast<std::size_t>(width) * bits / 8 + 3) / 4 * 4;
+  if (pixels > bytes.size() || bytes.size() - pixels < stride * static_cast<std::size_t>(h))
+    throw EInvalidGraphic(u"Bitmap image is not valid");
+  TBitmap b(width, h);
+  for (int y = 0; y < h; ++y) {
+    const std::size_t row = pixels + stride * static_cast<std::size_t>(height < 0 ? y : h - 1 - y);
+    for (int x = 0; x < width; ++x) {
+      const std::size_t p = row + static_cast<std::size_t>(x) * bits / 8;
+      b.SetPixel(x, y, static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[p + 2])) << 16 |
+                           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[p + 1])) << 8 |
+                           static_cast<unsigned char>(bytes[p]));
+    }
+  }
+  return b;
+}
+
 int TImageList::AddStrip(const TBitmap& strip) {
   if (FWidth <= 0 || FHeight <= 0) return 0;
   const int n = strip.Width() / FWidth;

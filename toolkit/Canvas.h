@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "toolkit/Graphics.h"
@@ -43,6 +44,12 @@ class TBitmap {
 
 // The bitmap as the bytes of a 24-bit BMP file (bottom-up rows).
 std::string EncodeBmp(const TBitmap& bitmap);
+// A bitmap from a BMP file or a packed device-independent bitmap (as
+// resources hold them): 24 or 32 bits per pixel, uncompressed, either row
+// order. Raises EInvalidGraphic for anything else or cut-off data.
+TBitmap DecodeBmp(std::string_view bytes);
+
+KV_DECLARE_EXCEPTION(EInvalidGraphic, Exception)
 
 // Images of one size cut from one bitmap, left to right.
 class TImageList {

@@ -41,7 +41,9 @@ class THeadlessCanvas final : public TCanvas {
           Hex(ColorToRGB(PenColor)));
   }
   void Draw(int x, int y, const TBitmap& b) override {
-    Write(u"image " + IntToStr(x) + u"," + IntToStr(y) + u" " + IntToStr(b.Width()) + u"x" + IntToStr(b.Height()));
+    // The centre pixel tells images of a list apart.
+    Write(u"image " + IntToStr(x) + u"," + IntToStr(y) + u" " + IntToStr(b.Width()) + u"x" + IntToStr(b.Height()) +
+          (b.Empty() ? String() : u" " + Hex(b.Pixel(b.Width() / 2, b.Height() / 2))));
   }
   void SetClip(const TRect*) override {}
 
