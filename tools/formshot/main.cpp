@@ -1,10 +1,15 @@
-// formshot: shows a sample dialog built from the standard controls and
-// writes what the screen shows of it as a BMP file, for review of the look.
-// Usage: formshot OUTPUT.bmp
+// formshot: shows a sample dialog built from the standard controls (or the
+// dialog controls in their states) and writes what the screen shows of it as
+// a BMP file, for review of the look.
+// Usage: formshot [sample|dialog-controls] OUTPUT.bmp
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "platform/Files.h"
 #include "toolkit/StdCtrls.h"
+#include "ui/KVForms.h"
+#include "ui/KVTaskDialogTemplate.h"
 #ifdef _WIN32
 #include "toolkit/win32/Win32WindowSystem.h"
 #endif
@@ -70,20 +75,70 @@ void Build(TForm& form) {
   Add<TThemedButton>(form, panel, u"Abbrechen", 444 - 80, 9, 75, 25)->SetCancel(true);
 }
 
+// Command links normal, under the mouse, default, disabled and as
+// elevation button; collapse buttons collapsed and expanded.
+void BuildDialogControls(TForm& form) {
+  form.SetCaption(u"Command links and collapse buttons");
+  form.SetBorderStyle(TFormBorderStyle::bsSingle);
+  form.SetColor(clWindow);
+  form.SetClientWidth(420);
+  form.SetPosition(TPosition::poScreenCenter);
+  struct Link {
+    const char16_t* Caption;
+    const char16_t* Note;
+  };
+  const Link links[] = {{u"Jetzt installieren", u"Empfohlen: alle Programmteile werden eingerichtet."},
+                        {u"Unter dem Mauszeiger", u"Hervorgehobener Rahmen und Pfeil."},
+                        {u"Standardschaltfl\u00E4che", u"Antwortet auf die Eingabetaste."},
+                        {u"Nicht verf\u00FCgbar", u"Deaktiviert: grauer Pfeil und Text."},
+                        {u"Als Administrator ausf\u00FChren", u"Mit Schild statt Pfeil."}};
+  int y = 10;
+  std::vector<TKVCommandLinkButton*> made;
+  for (const Link& l : links) {
+    auto* link = new TKVCommandLinkButton(&form);
+    link->SetParent(&form);
+    link->SetCaption(l.Caption);
+    link->SetNote(l.Note);
+    link->SetBounds(10, y, 400, link->Height());
+    y = link->Bottom() + 4;
+    made.push_back(link);
+  }
+  made[1]->MouseEnter();
+  made[2]->SetIsDefault(true);
+  made[3]->SetEnabled(false);
+  made[4]->SetIsElevationButton(true);
+  for (bool expanded : {false, true}) {
+    auto* b = new TCollapseButton(&form);
+    b->SetParent(&form);
+    b->SetColor(clWindow);
+    b->SetCollapsedText(u"Details anzeigen");
+    b->SetExpandedText(u"Details ausblenden");
+    b->SetChecked(expanded);
+    b->SetBounds(expanded ? 220 : 20, y + 10, b->Width(), b->Height());
+  }
+  form.SetClientHeight(y + 40);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "Usage: formshot OUTPUT.bmp\n");
+  const std::string mode = argc == 3 ? argv[1] : "sample";
+  if ((argc != 2 && argc != 3) || (mode != "sample" && mode != "dialog-controls")) {
+    std::fprintf(stderr, "Usage: formshot [sample|dialog-controls] OUTPUT.bmp\n");
     return 2;
   }
+  const char* output = argv[argc - 1];
 #ifdef _WIN32
   SetWindowSystem(CreateWin32WindowSystem());
 #endif
   int rc = 0;
-  {
+  FormUtilsModule_Initialize();
+  try {
     TForm form(nullptr);
-    Build(form);
+    if (mode == "sample")
+      Build(form);
+    else
+      BuildDialogControls(form);
     // Shown, painted, then taken from the screen once the paint has settled.
     TTimer timer(nullptr);
     timer.SetInterval(700);
@@ -96,17 +151,21 @@ int main(int argc, char** argv) {
       } else {
         const std::string bytes = EncodeBmp(shot);
         platform::FileHandle f;
-        if (!f.Open(FromUtf8(argv[1]), platform::FileAccess::Write, platform::FileShare::None,
+        if (!f.Open(FromUtf8(output), platform::FileAccess::Write, platform::FileShare::None,
                     platform::FileDisposition::CreateAlways) ||
             f.Write(bytes.data(), static_cast<std::int64_t>(bytes.size())) != static_cast<std::int64_t>(bytes.size())) {
-          std::fprintf(stderr, "formshot: cannot write %s\n", argv[1]);
+          std::fprintf(stderr, "formshot: cannot write %s\n", output);
           rc = 1;
         }
       }
       form.SetModalResult(mrOk);
     };
     form.ShowModal();
+  } catch (const Exception& e) {
+    std::fprintf(stderr, "formshot: %s\n", ToUtf8(e.Message()).c_str());
+    rc = 1;
   }
+  FormUtilsModule_Finalize();
   ReleaseApplication();
   SetWindowSystem(nullptr);
   return rc;
