@@ -103,6 +103,8 @@ String LastResortMessage(const String& className, const String& message, std::ui
 
 int LauncherMain() {
   int exitCode = 0;
+  // The application window of the forms module is a real one on Windows.
+  UsePlatformWindowSystem();
   StartModules();
   try {
     RunLaunchSequence();
@@ -119,6 +121,7 @@ int LauncherMain() {
   Launch() = LaunchState{};
   StopModules();
   ReleaseApplication();
+  SetWindowSystem(nullptr);
   return exitCode;
 }
 

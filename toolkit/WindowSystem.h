@@ -101,5 +101,8 @@ TWindowSystem& WindowSystem();
 // Installs a window system (null: back to a fresh headless one). Only when
 // no window exists.
 void SetWindowSystem(std::unique_ptr<TWindowSystem> system);
+// Installs the platform's own window system: win32 in the Windows builds
+// where windows can be made; elsewhere the headless one stays.
+void UsePlatformWindowSystem();
 
 }  // namespace kv

@@ -25,6 +25,7 @@ class Win32Forms : public ::testing::Test {
 
 TEST_F(Win32Forms, AFormShowsAndAPostedClickEndsItsModalLoop) {
   ASSERT_STREQ(WindowSystem().Name(), "win32");
+  EXPECT_TRUE(Win32WindowsAvailable());
   form->SetCaption(u"Test");
   form->SetPosition(TPosition::poScreenCenter);
   auto* ok = new TThemedButton(form.get());

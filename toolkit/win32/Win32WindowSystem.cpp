@@ -562,6 +562,14 @@ LRESULT CALLBACK FormWndProc(::HWND h, UINT msg, WPARAM w, LPARAM l) {
 
 }  // namespace
 
+bool Win32WindowsAvailable() {
+  ::HWND probe = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+  if (!probe) return false;
+  ::DestroyWindow(probe);
+  return true;
+}
+
 std::unique_ptr<TWindowSystem> CreateWin32WindowSystem() {
   auto s = std::make_unique<TWin32WindowSystem>();
   gSystem = s.get();

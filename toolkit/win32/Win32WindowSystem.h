@@ -9,5 +9,8 @@
 namespace kv {
 
 std::unique_ptr<TWindowSystem> CreateWin32WindowSystem();
+// Whether windows can be made at all (not, for instance, under Wine without
+// a display).
+bool Win32WindowsAvailable();
 
 }  // namespace kv
