@@ -238,6 +238,12 @@ void TControl::KeyDown(std::uint16_t&, TShiftState) {}
 void TControl::KeyPress(char16_t&) {}
 bool TControl::WantsKey(std::uint16_t) const { return false; }
 
+void TControl::ClickOnSpace(std::uint16_t& Key) {
+  if (Key != VK_SPACE) return;
+  Key = 0;
+  Click();
+}
+
 void TControl::Click() {
   if (OnClick) OnClick(this);
 }

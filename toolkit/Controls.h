@@ -178,6 +178,8 @@ class TControl : public TComponent {
  protected:
   // The form forgets the control as focused, captured or hovered.
   void DetachFromForm();
+  // Space clicks the control (and is consumed), as with buttons and boxes.
+  void ClickOnSpace(std::uint16_t& Key);
   friend class TWinControl;
   friend class TCustomForm;
   virtual void FontChanged();

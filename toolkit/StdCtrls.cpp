@@ -110,10 +110,7 @@ void TThemedButton::MouseUp(TPoint) {
 }
 
 void TThemedButton::KeyDown(std::uint16_t& Key, TShiftState) {
-  if (Key == VK_SPACE) {
-    Key = 0;
-    Click();
-  }
+  ClickOnSpace(Key);
 }
 
 void TThemedButton::Paint(TCanvas& Canvas) {
@@ -154,10 +151,7 @@ void TThemedCheckBox::Click() {
 }
 
 void TThemedCheckBox::KeyDown(std::uint16_t& Key, TShiftState) {
-  if (Key == VK_SPACE) {
-    Key = 0;
-    Click();
-  }
+  ClickOnSpace(Key);
 }
 
 void TThemedCheckBox::AdjustSize() {

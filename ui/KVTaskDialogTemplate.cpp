@@ -135,10 +135,7 @@ void TCommandLinkButton::MouseLeave() {
 }
 
 void TCommandLinkButton::KeyDown(std::uint16_t& Key, TShiftState) {
-  if (Key == VK_SPACE) {
-    Key = 0;
-    Click();
-  }
+  ClickOnSpace(Key);
 }
 
 TKVCommandLinkButton::TKVCommandLinkButton(TComponent* AOwner) : TCommandLinkButton(AOwner) {
