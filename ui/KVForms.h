@@ -99,7 +99,8 @@ class TKVForm : public TForm {
   void LoadStoredLayout(bool exactlyTKVForm);
   void TakeMainFormIcon();
 
-  bool FBigFontFixed = false;
+  // Kept for the layout of the class; nothing reads or writes it.
+  [[maybe_unused]] bool FBigFontFixed = false;
   bool FMinimizeByForm = false;
   bool FLowPriorOnMinimize = false;
   std::uint32_t FOldPrio = kNoSavedPriority;
