@@ -2,6 +2,7 @@
 
 #include <array>
 #include <exception>
+#include <vector>
 
 #include "ini/KVBigIni.h"
 #include "platform/Locale.h"
@@ -304,12 +305,20 @@ bool IsSQLLogged(const TLogSQLProps& props, StringView Table, StringView Message
   if (!kindMatches) return false;
 
   if (props.LogTables.empty()) return true;
-  TStringList tables;
-  tables.SetCommaText(props.LogTables);
-  if (tables.Count() == 0) return true;
+  // The table list changes seldom: each thread keeps its last one split and
+  // lowered.
+  thread_local String splitFrom;
+  thread_local std::vector<String> entries;
+  if (splitFrom != props.LogTables) {  // never equal to the empty start value here
+    TStringList tables;
+    tables.SetCommaText(props.LogTables);
+    entries.clear();
+    for (int i = 0; i < tables.Count(); ++i) entries.push_back(Lowered(tables.Strings(i)));
+    splitFrom = props.LogTables;
+  }
+  if (entries.empty()) return true;
   const String table = Lowered(Table);
-  for (int i = 0; i < tables.Count(); ++i) {
-    const String entry = Lowered(tables.Strings(i));
+  for (const String& entry : entries) {
     if ((!entry.empty() && Contains(msg, entry)) || table == entry) return true;
   }
   return false;
