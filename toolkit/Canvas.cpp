@@ -194,11 +194,19 @@ std::vector<String> TCanvas::WrapLines(StringView text, int width) {
   return lines;
 }
 
-String TCanvas::EllipsisText(StringView text, int width) {
-  if (TextWidth(text) <= width) return String(text);
-  String s(text);
-  while (!s.empty() && TextWidth(s + u"...") > width) s.pop_back();
-  return s + u"...";
+String TCanvas::EllipsisText(StringView text, int width, bool ForceMark) {
+  if (!ForceMark && TextWidth(text) <= width) return String(text);
+  // The longest start that fits with the mark; found by halving, so a long
+  // text costs a few dozen measurements, not one per character.
+  std::size_t lo = 0, hi = text.size();
+  while (lo < hi) {
+    const std::size_t mid = lo + (hi - lo + 1) / 2;
+    if (TextWidth(String(text.substr(0, mid)) + u"...") <= width)
+      lo = mid;
+    else
+      hi = mid - 1;
+  }
+  return String(text.substr(0, lo)) + u"...";
 }
 
 TRect TCanvas::TextRect(const TRect& r, StringView text, const TTextFormat& format) {
@@ -209,10 +217,7 @@ TRect TCanvas::TextRect(const TRect& r, StringView text, const TTextFormat& form
     if (static_cast<int>(lines.size()) > fit) {
       lines.resize(static_cast<std::size_t>(fit));
       // The last line kept shows that more text follows.
-      String& last = lines.back();
-      String body = last;
-      while (!body.empty() && TextWidth(body + u"...") > r.Width()) body.pop_back();
-      last = body + u"...";
+      lines.back() = EllipsisText(lines.back(), r.Width(), true);
     }
     for (String& l : lines) l = EllipsisText(l, r.Width());
   }

@@ -113,8 +113,9 @@ class TCanvas {
   // The lines of text broken at line breaks and, with a width above 0, at
   // blanks so that each fits the width where a word allows.
   std::vector<String> WrapLines(StringView text, int width);
-  // text shortened with "..." so that it fits width.
-  String EllipsisText(StringView text, int width);
+  // text shortened with "..." so that it fits width; with ForceMark the
+  // "..." is added even when text fits (more text follows that is not shown).
+  String EllipsisText(StringView text, int width, bool ForceMark = false);
   // Draws (or with CalcRect measures) text in r; returns the rectangle the
   // text takes, starting at r's top left.
   TRect TextRect(const TRect& r, StringView text, const TTextFormat& format);

@@ -751,24 +751,13 @@ void THtmlLabel::Paint(TCanvas& Canvas) {
     auto& line = lay.Lines[li];
     const bool last = li + 1 == lay.Lines.size();
     if (FEndEllipsis && !line.empty() && ((cut && last) || line.back().Rect.Right > FWidth)) {
-      // Shorten from the end until the line and "..." fit.
-      auto width = [&](const Piece& p) {
-        Canvas.Font = FFont;
-        if (p.Bold) Canvas.Font.Style.Include(TFontStyle::fsBold);
-        return Canvas.TextWidth(p.Text);
-      };
-      line.back().Text += u"...";
-      while (true) {
-        Piece& p = line.back();
-        p.Rect.Right = p.Rect.Left + width(p);
-        if (p.Rect.Right <= FWidth || (line.size() == 1 && p.Text.size() <= 3)) break;
-        if (p.Text.size() <= 3) {
-          line.pop_back();
-          line.back().Text += u"...";
-          continue;
-        }
-        p.Text.erase(p.Text.size() - 4, 1);
-      }
+      // Pieces that start beyond the edge go; the last one left is cut with "...".
+      while (line.size() > 1 && line.back().Rect.Left >= FWidth) line.pop_back();
+      Piece& p = line.back();
+      Canvas.Font = FFont;
+      if (p.Bold) Canvas.Font.Style.Include(TFontStyle::fsBold);
+      p.Text = Canvas.EllipsisText(p.Text, FWidth - p.Rect.Left, cut && last);
+      p.Rect.Right = p.Rect.Left + Canvas.TextWidth(p.Text);
     }
     for (const Piece& p : line) {
       Canvas.Font = FFont;
