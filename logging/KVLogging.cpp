@@ -280,19 +280,12 @@ String GetUserIdentity(bool WithDomain) {
 
 namespace {
 
-String Lowered(StringView s) {
-  const char16_t* table = platform::LowerCaseTable();
-  String r(s);
-  for (char16_t& c : r) c = table[c];
-  return r;
-}
-
 bool Contains(StringView text, StringView part) { return text.find(part) != StringView::npos; }
 
 }  // namespace
 
 bool IsSQLLogged(const TLogSQLProps& props, StringView Table, StringView MessageStr) {
-  const String msg = Lowered(MessageStr);
+  const String msg = platform::LocaleLowerCase(MessageStr);
   static constexpr std::array<std::pair<TLogSQLCommand, StringView>, 4> kWords = {
       {{scSelect, u"select"}, {scInsert, u"insert"}, {scUpdate, u"update"}, {scDelete, u"delete"}}};
   bool kindMatches = false;
@@ -313,11 +306,11 @@ bool IsSQLLogged(const TLogSQLProps& props, StringView Table, StringView Message
     TStringList tables;
     tables.SetCommaText(props.LogTables);
     entries.clear();
-    for (int i = 0; i < tables.Count(); ++i) entries.push_back(Lowered(tables.Strings(i)));
+    for (int i = 0; i < tables.Count(); ++i) entries.push_back(platform::LocaleLowerCase(tables.Strings(i)));
     splitFrom = props.LogTables;
   }
   if (entries.empty()) return true;
-  const String table = Lowered(Table);
+  const String table = platform::LocaleLowerCase(Table);
   for (const String& entry : entries) {
     if ((!entry.empty() && Contains(msg, entry)) || table == entry) return true;
   }

@@ -10,6 +10,9 @@ namespace kv::platform {
 // (surrogates map to themselves). Built once, on first use; thread-safe.
 const char16_t* UpperCaseTable();
 const char16_t* LowerCaseTable();
+// Whole texts through those tables.
+String LocaleUpperCase(StringView s);
+String LocaleLowerCase(StringView s);
 
 // The user's collation: -1, 0 or 1.
 int CompareStringLocale(StringView a, StringView b, bool ignoreCase);

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "platform/Base.h"
+#include "platform/SmallSet.h"
 #include "text/StringList.h"
 
 namespace kv {
@@ -69,30 +70,6 @@ enum TLogChannel : std::uint8_t {
   lcImport, lcSQLPerformance, lcAppPerformance, lcPluginPerformance, lcDebug
 };
 enum TLogSQLCommand : std::uint8_t { scSelect, scInsert, scUpdate, scDelete };
-
-// A set of up to 32 members of an enumeration, kept as bits.
-template <class E>
-class TSmallSet {
- public:
-  constexpr TSmallSet() = default;
-  constexpr TSmallSet(std::initializer_list<E> members) {
-    for (E m : members) Include(m);
-  }
-  constexpr bool Contains(E m) const { return unsigned(m) < 32 && (FBits >> unsigned(m) & 1u) != 0; }
-  constexpr void Include(E m) {
-    if (unsigned(m) < 32) FBits |= 1u << unsigned(m);
-  }
-  constexpr void Exclude(E m) {
-    if (unsigned(m) < 32) FBits &= ~(1u << unsigned(m));
-  }
-  constexpr bool Empty() const { return FBits == 0; }
-  constexpr std::uint32_t Bits() const { return FBits; }
-  friend constexpr bool operator==(TSmallSet a, TSmallSet b) { return a.FBits == b.FBits; }
-  friend constexpr bool operator!=(TSmallSet a, TSmallSet b) { return a.FBits != b.FBits; }
-
- private:
-  std::uint32_t FBits = 0;
-};
 
 using TMessageLogTypes = TSmallSet<TMessageLogType>;
 using TLogChannels = TSmallSet<TLogChannel>;

@@ -11,23 +11,16 @@ namespace {
 // Internal message: free the form (Close with caFree).
 constexpr std::uint32_t CM_RELEASE = 0xB000 + 33;
 
-String Upper(StringView s) {
-  const char16_t* t = platform::UpperCaseTable();
-  String r(s);
-  for (char16_t& c : r) c = t[c];
-  return r;
-}
-
 }  // namespace
 
 // --- Property register -----------------------------------------------------------
 
 void TPropertyRegister::Add(StringView name, TPropertyKind kind, Setter setter) {
-  FProps[Upper(name)] = {kind, std::move(setter)};
+  FProps[platform::LocaleUpperCase(name)] = {kind, std::move(setter)};
 }
 
 const std::pair<TPropertyKind, TPropertyRegister::Setter>* TPropertyRegister::Find(StringView name) const {
-  auto it = FProps.find(Upper(name));
+  auto it = FProps.find(platform::LocaleUpperCase(name));
   return it == FProps.end() ? nullptr : &it->second;
 }
 
@@ -422,10 +415,10 @@ std::map<String, TReader::TLayout>& Layouts() {
 }
 }  // namespace
 
-void RegisterStoredLayout(StringView ClassName, TReader::TLayout Layout) { Layouts()[Upper(ClassName)] = std::move(Layout); }
-void UnregisterStoredLayout(StringView ClassName) { Layouts().erase(Upper(ClassName)); }
+void RegisterStoredLayout(StringView ClassName, TReader::TLayout Layout) { Layouts()[platform::LocaleUpperCase(ClassName)] = std::move(Layout); }
+void UnregisterStoredLayout(StringView ClassName) { Layouts().erase(platform::LocaleUpperCase(ClassName)); }
 const TReader::TLayout* FindStoredLayout(StringView ClassName) {
-  auto it = Layouts().find(Upper(ClassName));
+  auto it = Layouts().find(platform::LocaleUpperCase(ClassName));
   return it == Layouts().end() ? nullptr : &it->second;
 }
 

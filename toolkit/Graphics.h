@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/Base.h"
+#include "platform/SmallSet.h"
 
 namespace kv {
 
@@ -40,22 +41,7 @@ std::optional<TColor> IdentToColor(StringView ident);
 
 enum class TFontStyle : std::uint8_t { fsBold, fsItalic, fsUnderline, fsStrikeOut };
 
-// A set of font styles.
-class TFontStyles {
- public:
-  TFontStyles() = default;
-  TFontStyles(std::initializer_list<TFontStyle> styles) {
-    for (TFontStyle s : styles) Include(s);
-  }
-  bool Contains(TFontStyle s) const { return (FBits >> static_cast<int>(s)) & 1u; }
-  void Include(TFontStyle s) { FBits = static_cast<std::uint8_t>(FBits | (1u << static_cast<int>(s))); }
-  void Exclude(TFontStyle s) { FBits = static_cast<std::uint8_t>(FBits & ~(1u << static_cast<int>(s))); }
-  bool Empty() const { return FBits == 0; }
-  bool operator==(const TFontStyles&) const = default;
-
- private:
-  std::uint8_t FBits = 0;
-};
+using TFontStyles = TSmallSet<TFontStyle>;
 
 enum class TFontPitch : std::uint8_t { fpDefault, fpVariable, fpFixed };
 
