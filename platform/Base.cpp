@@ -62,4 +62,8 @@ bool EqualsIgnoringAsciiCase(StringView a, StringView b) {
   return true;
 }
 
+void CheckListIndex(int index, int count) {
+  if (index < 0 || index >= count) throw EListError(u"List index out of bounds (" + IntToStr(index) + u")");
+}
+
 }  // namespace kv

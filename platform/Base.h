@@ -75,6 +75,10 @@ String AsciiUpperCase(StringView s);
 // Equal when ASCII letters are compared without regard to case.
 bool EqualsIgnoringAsciiCase(StringView a, StringView b);
 
+// Raises EListError "List index out of bounds (<index>)" unless
+// 0 <= index < count.
+void CheckListIndex(int index, int count);
+
 // Replaces each %s, %d and %p in order by the given texts ("%%" stays "%").
 String FormatSimple(StringView pattern, std::initializer_list<String> args);
 String IntToStr(long long v);

@@ -130,7 +130,7 @@ int TImageList::AddStrip(const TBitmap& strip) {
 }
 
 const TBitmap& TImageList::Image(int index) const {
-  if (index < 0 || index >= Count()) throw EListError(u"List index out of bounds (" + IntToStr(index) + u")");
+  CheckListIndex(index, Count());
   return FImages[static_cast<std::size_t>(index)];
 }
 

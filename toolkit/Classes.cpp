@@ -15,8 +15,7 @@ TComponent::~TComponent() {
 }
 
 TComponent* TComponent::Components(int Index) const {
-  if (Index < 0 || Index >= ComponentCount())
-    throw EListError(u"List index out of bounds (" + IntToStr(Index) + u")");
+  CheckListIndex(Index, ComponentCount());
   return FComponents[static_cast<std::size_t>(Index)];
 }
 

@@ -298,8 +298,7 @@ TWinControl::~TWinControl() {
 }
 
 TControl* TWinControl::Controls(int Index) const {
-  if (Index < 0 || Index >= ControlCount())
-    throw EListError(u"List index out of bounds (" + IntToStr(Index) + u")");
+  CheckListIndex(Index, ControlCount());
   return FControls[static_cast<std::size_t>(Index)];
 }
 
@@ -366,9 +365,7 @@ TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {
   FColor = clBtnFace;
   FClientWidth = 320;
   FClientHeight = 240;
-  const TSize outer = WindowSystem().FrameSize(WindowParams(), FClientWidth, FClientHeight);
-  FWidth = outer.cx;
-  FHeight = outer.cy;
+  UpdateOuterSize();
   Application().AddForm(this);
 }
 
@@ -435,11 +432,22 @@ void TCustomForm::ReadState(TReader& Reader) {
   FOldCreateOrder = Reader.OldCreateOrder;
 }
 
+HWND TCustomForm::OwnerWindow() {
+  TCustomForm* owner = OwnerForm();
+  return owner ? owner->Handle() : Application().Handle();
+}
+
+TSize TCustomForm::UpdateOuterSize() {
+  const TSize outer = WindowSystem().FrameSize(WindowParams(), FClientWidth, FClientHeight);
+  FWidth = outer.cx;
+  FHeight = outer.cy;
+  return outer;
+}
+
 HWND TCustomForm::Handle() {
   if (!FHandle) {
     TWindowParams p = WindowParams();
-    TCustomForm* owner = OwnerForm();
-    p.Owner = owner ? owner->Handle() : Application().Handle();
+    p.Owner = OwnerWindow();
     FHandle = WindowSystem().CreateWindow(this, p);
     PlaceWindow();
     if (!FIcon.Empty()) WindowSystem().SetIcon(FHandle, FIcon);
@@ -462,10 +470,7 @@ TCustomForm* TCustomForm::OwnerForm() const {
 
 TWindowParams TCustomForm::WindowParams() {
   TWindowParams p;
-  if (FHandle) {
-    TCustomForm* owner = OwnerForm();
-    p.Owner = owner ? owner->Handle() : Application().Handle();
-  }
+  if (FHandle) p.Owner = OwnerWindow();
   p.Caption = FCaption;
   switch (FBorderStyle) {
     case TFormBorderStyle::bsNone: p.Border = TWindowBorder::None; break;
@@ -486,9 +491,7 @@ void TCustomForm::TextChanged() {
 }
 
 void TCustomForm::UpdateWindow() {
-  const TSize outer = WindowSystem().FrameSize(WindowParams(), FClientWidth, FClientHeight);
-  FWidth = outer.cx;
-  FHeight = outer.cy;
+  UpdateOuterSize();
   if (FHandle) {
     WindowSystem().SetWindowParams(FHandle, WindowParams());
     WindowSystem().SetClientBounds(FHandle, FLeft, FTop, FClientWidth, FClientHeight);
@@ -497,7 +500,7 @@ void TCustomForm::UpdateWindow() {
 
 void TCustomForm::PlaceWindow() {
   if (!FHandle) return;
-  const TSize outer = WindowSystem().FrameSize(WindowParams(), FClientWidth, FClientHeight);
+  const TSize outer = UpdateOuterSize();
   TCustomForm* owner = OwnerForm();
   if (FPosition == TPosition::poScreenCenter || (FPosition == TPosition::poOwnerFormCenter && !owner)) {
     const TSize screen = WindowSystem().ScreenSize();
@@ -510,8 +513,6 @@ void TCustomForm::PlaceWindow() {
     FLeft = over->Left() + (over->Width() - outer.cx) / 2;
     FTop = over->Top() + (over->Height() - outer.cy) / 2;
   }
-  FWidth = outer.cx;
-  FHeight = outer.cy;
   WindowSystem().SetClientBounds(FHandle, FLeft, FTop, FClientWidth, FClientHeight);
 }
 
@@ -687,20 +688,16 @@ void TCustomForm::Close() {
   switch (action) {
     case TCloseAction::caNone: return;
     case TCloseAction::caMinimize: WindowSystem().ShowWindow(Handle(), TShowCommand::Minimize); return;
-    case TCloseAction::caFree:
-      if (FModal) {
-        if (FModalResult == mrNone) FModalResult = mrCancel;
-      } else {
-        Hide();
-      }
-      PostMessage(CM_RELEASE);
-      return;
     case TCloseAction::caHide:
+    case TCloseAction::caFree:
+      // A modal form ends its loop; another one goes out of sight.
       if (FModal) {
         if (FModalResult == mrNone) FModalResult = mrCancel;
       } else {
         Hide();
       }
+      // Freed once the message handling that closed it is over.
+      if (action == TCloseAction::caFree) PostMessage(CM_RELEASE);
       return;
   }
 }
@@ -1055,8 +1052,7 @@ TCustomForm* TScreen::ActiveForm() const { return Application().ActiveForm(); }
 int TScreen::FormCount() const { return static_cast<int>(Application().Forms().size()); }
 TCustomForm* TScreen::Forms(int Index) const {
   const auto& forms = Application().Forms();
-  if (Index < 0 || Index >= static_cast<int>(forms.size()))
-    throw EListError(u"List index out of bounds (" + IntToStr(Index) + u")");
+  CheckListIndex(Index, static_cast<int>(forms.size()));
   return forms[static_cast<std::size_t>(Index)];
 }
 

@@ -367,6 +367,10 @@ class TCustomForm : public TWinControl, public TWindowSink {
   // The window's look; the owner window only when the window exists.
   friend class TControl;
   TWindowParams WindowParams();
+  // The window that owns this one: the owner form's, else the application's.
+  HWND OwnerWindow();
+  // Width and height from the client size and the window's frame.
+  TSize UpdateOuterSize();
   void TextChanged() override;
   void UpdateWindow();
   void PlaceWindow();
@@ -391,7 +395,6 @@ class TCustomForm : public TWinControl, public TWindowSink {
   bool FModal = false;
   bool FCreating = false;
   bool FOldCreateOrder = false;
-  bool FClosed = false;
   TControl* FCapture = nullptr;
   TControl* FHover = nullptr;
   std::map<std::uint32_t, TMessageHandler> FHandlers;

@@ -33,7 +33,7 @@ void TProgressList::Add(TControlClass AClass, StringView MaxPropName, StringView
 }
 
 const TProgressData& TProgressList::Items(int Index) const {
-  if (Index < 0 || Index >= Count()) throw EListError(u"List index out of bounds (" + IntToStr(Index) + u")");
+  CheckListIndex(Index, Count());
   return *FItems[static_cast<std::size_t>(Index)];
 }
 
