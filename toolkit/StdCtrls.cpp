@@ -513,16 +513,17 @@ bool CharacterReference(StringView text, std::size_t i, String& out, std::size_t
   return false;
 }
 
-String LowerAscii(StringView s) {
-  String r(s);
-  for (char16_t& c : r)
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
-  return r;
+// The tag's name in upper case, with the "/" of a closing tag ("/A"); "br/"
+// and "br " give "BR".
+String TagName(StringView tag) {
+  const std::size_t from = !tag.empty() && tag[0] == u'/' ? 1 : 0;
+  return AsciiUpperCase(tag.substr(0, tag.find_first_of(u" /\t\r\n", from)));
 }
 
+// attribute in upper case, as "HREF".
 String AttributeValue(StringView tag, StringView attribute) {
-  const String lower = LowerAscii(tag);
-  std::size_t p = lower.find(String(attribute) + u"=");
+  const String upper = AsciiUpperCase(tag);
+  std::size_t p = upper.find(String(attribute) + u"=");
   if (p == String::npos) return {};
   p += attribute.size() + 1;
   if (p >= tag.size()) return {};
@@ -563,22 +564,22 @@ std::vector<THtmlLabel::Run> THtmlLabel::Parse(StringView html) {
       const std::size_t end = html.find(u'>', i);
       if (end != StringView::npos) {
         const StringView tag = html.substr(i + 1, end - i - 1);
-        String name = LowerAscii(tag.substr(0, tag.find_first_of(u" /\t\r\n", tag.empty() || tag[0] != u'/' ? 0 : 1)));
-        if (name == u"br") {
+        const String name = TagName(tag);
+        if (name == u"BR") {
           flush();
           Run br;
           br.Break = true;
           runs.push_back(br);
-        } else if (name == u"a") {
+        } else if (name == u"A") {
           flush();
-          cur.HRef = AttributeValue(tag, u"href");
-        } else if (name == u"/a") {
+          cur.HRef = AttributeValue(tag, u"HREF");
+        } else if (name == u"/A") {
           flush();
           cur.HRef.clear();
-        } else if (name == u"b" || name == u"strong") {
+        } else if (name == u"B" || name == u"STRONG") {
           flush();
           cur.Bold = true;
-        } else if (name == u"/b" || name == u"/strong") {
+        } else if (name == u"/B" || name == u"/STRONG") {
           flush();
           cur.Bold = false;
         }

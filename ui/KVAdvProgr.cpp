@@ -57,9 +57,7 @@ void RegisterProgressControl(TControlClass AClass, StringView MaxPropName, Strin
 
 void ProgressModule_Initialize() { RegisterProgressControl(ClassOf<TKVProgress>(), u"Max", u"Min", u"Position"); }
 
-void ProgressModule_Finalize() {
-  // Emptied first, then freed, so that nothing reaches a half-freed register.
-  std::unique_ptr<TProgressList> list = std::move(TheList());
-}
+// reset() empties the global before the register goes.
+void ProgressModule_Finalize() { TheList().reset(); }
 
 }  // namespace kv

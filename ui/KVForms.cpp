@@ -339,13 +339,10 @@ void FormsModule_Initialize() {
 
 void FormsModule_Finalize() {
   FormsState& s = State();
-  // Each global is emptied before its object goes.
-  std::unique_ptr<std::vector<TKVForm*>> list = std::move(s.ModalForms);
-  list.reset();
-  std::unique_ptr<TAppEventsHandler> events = std::move(s.Events);
-  events.reset();
-  std::unique_ptr<THtmlHint> hint = std::move(s.Hint);
-  hint.reset();
+  // reset() empties each global before its object goes.
+  s.ModalForms.reset();
+  s.Events.reset();
+  s.Hint.reset();
   s.SavedTitle.clear();
   s.MainHandle = 0;
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "text/SysUtils.h"
 #include "toolkit/headless/Headless.h"
 #include "ui/KVForms.h"
 #include "ui/KVResources.h"
@@ -40,13 +41,7 @@ class DialogControls : public ::testing::Test {
       if (op.find(part) != String::npos) return true;
     return false;
   }
-  static String Center(const TBitmap& b) {
-    static const char16_t* d = u"0123456789ABCDEF";
-    const std::uint32_t p = b.Pixel(b.Width() / 2, b.Height() / 2);
-    String s = u"#";
-    for (int shift = 20; shift >= 0; shift -= 4) s += d[(p >> shift) & 0xF];
-    return s;
-  }
+  static String Center(const TBitmap& b) { return u"#" + IntToHex(b.Pixel(b.Width() / 2, b.Height() / 2), 6); }
   std::unique_ptr<TForm> form = std::make_unique<TForm>(nullptr);
 };
 
