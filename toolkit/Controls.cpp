@@ -251,12 +251,6 @@ void TControl::PrepareCanvas(TCanvas& Canvas) const {
   Canvas.BrushColor = FColor;
 }
 
-TSize TControl::MeasureText(StringView text) {
-  auto canvas = WindowSystem().MeasureCanvas();
-  canvas->Font = FFont;
-  return canvas->TextExtent(text);
-}
-
 bool TControl::SetPropertyByName(StringView Name, std::int64_t Value) {
   const auto* p = Properties().Find(Name);
   if (!p) return false;

@@ -186,8 +186,6 @@ class TControl : public TComponent {
   virtual void TextChanged();
   // The canvas font set to the control's font.
   void PrepareCanvas(TCanvas& Canvas) const;
-  // Text measurement in the control's font.
-  TSize MeasureText(StringView text);
 
   TWinControl* FParent = nullptr;
   int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;

@@ -12,12 +12,6 @@ namespace {
 constexpr TColor kFaceNormal = 0xE1E1E1, kFaceHot = 0xFBF1E5, kFacePressed = 0xF7E4CC, kBorderNormal = 0xADADAD,
                  kBorderFocus = 0xD77800, kBoxBorder = 0x333333;
 
-std::unique_ptr<TCanvas> Measurer(const TFont& font) {
-  auto c = WindowSystem().MeasureCanvas();
-  c->Font = font;
-  return c;
-}
-
 template <class T>
 T& As(TObject& o) {
   return static_cast<T&>(o);
@@ -36,7 +30,7 @@ void AddThemeProperties(TPropertyRegister& r, bool buffering) {
 
 // Box (or circle) and caption side by side.
 TSize BoxAndCaptionSize(const TFont& font, StringView caption) {
-  const TSize t = Measurer(font)->TextExtent(caption);
+  const TSize t = MeasuringCanvas(font)->TextExtent(caption);
   return {TThemedCheckBox::kBoxSize + TThemedCheckBox::kGap + t.cx + 1, std::max(TThemedCheckBox::kBoxSize + 4, t.cy)};
 }
 
@@ -253,7 +247,7 @@ void TThemedMemo::SetScrollBars(TScrollStyle v) {
 
 bool TThemedMemo::HorzScrollBarShown() {
   if (FScrollBars != TScrollStyle::ssHorizontal && FScrollBars != TScrollStyle::ssBoth) return false;
-  auto m = Measurer(FFont);
+  auto m = MeasuringCanvas(FFont);
   int widest = 0;
   for (const String& l : m->WrapLines(FCaption, 0)) widest = std::max(widest, m->TextWidth(l));
   return widest > FWidth - 4 - (FScrollBars == TScrollStyle::ssBoth ? kScrollBarSize : 0);
@@ -261,7 +255,7 @@ bool TThemedMemo::HorzScrollBarShown() {
 
 bool TThemedMemo::VertScrollBarShown() {
   if (FScrollBars != TScrollStyle::ssVertical && FScrollBars != TScrollStyle::ssBoth) return false;
-  auto m = Measurer(FFont);
+  auto m = MeasuringCanvas(FFont);
   const bool wrap = FScrollBars == TScrollStyle::ssVertical;
   const auto lines = m->WrapLines(FCaption, wrap ? FWidth - 4 - kScrollBarSize : 0);
   const int height = m->TextHeight(u"Ag") * static_cast<int>(lines.size());
@@ -431,7 +425,7 @@ void TCustomThemedLabel::SetBounds(int ALeft, int ATop, int AWidth, int AHeight)
 
 void TCustomThemedLabel::AdjustSize() {
   if (!FAutoSize || FSizing) return;
-  auto m = Measurer(FFont);
+  auto m = MeasuringCanvas(FFont);
   const auto lines = m->WrapLines(PlainCaption(), FWordWrap ? FWrapWidth : 0);
   int widest = 0;
   for (const String& l : lines) widest = std::max(widest, m->TextWidth(l));

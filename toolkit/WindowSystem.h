@@ -101,6 +101,9 @@ TWindowSystem& WindowSystem();
 // Installs a window system (null: back to a fresh headless one). Only when
 // no window exists.
 void SetWindowSystem(std::unique_ptr<TWindowSystem> system);
+// A measuring canvas of the window system in use, set to the font.
+std::unique_ptr<TCanvas> MeasuringCanvas(const TFont& font);
+
 // Installs the platform's own window system: win32 in the Windows builds
 // where windows can be made; elsewhere the headless one stays.
 void UsePlatformWindowSystem();

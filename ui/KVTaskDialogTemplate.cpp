@@ -26,9 +26,7 @@ TFont TCommandLinkButton::DrawFont(int size) const {
 }
 
 TSize TCommandLinkButton::MeasureLine(StringView text, int size) const {
-  auto m = WindowSystem().MeasureCanvas();
-  m->Font = DrawFont(size);
-  return m->TextExtent(text);
+  return MeasuringCanvas(DrawFont(size))->TextExtent(text);
 }
 
 void TCommandLinkButton::AdjustSize() {
@@ -159,9 +157,7 @@ TCollapseButton::TCollapseButton(TComponent* AOwner) : TWinControl(AOwner) {
 }
 
 void TCollapseButton::AdjustSize() {
-  auto m = WindowSystem().MeasureCanvas();
-  m->Font = FFont;
-  const TSize t = m->TextExtent(FCaption);
+  const TSize t = MeasuringCanvas(FFont)->TextExtent(FCaption);
   FTextWidth = t.cx;
   FTextHeight = t.cy;
   TControl::SetBounds(FLeft, FTop, 19 + FCaptionPadding + FTextWidth, std::max(19, FTextHeight));

@@ -335,6 +335,12 @@ TWindowSystem& WindowSystem() {
   return *s;
 }
 
+std::unique_ptr<TCanvas> MeasuringCanvas(const TFont& font) {
+  auto c = WindowSystem().MeasureCanvas();
+  c->Font = font;
+  return c;
+}
+
 void SetWindowSystem(std::unique_ptr<TWindowSystem> system) { Current() = std::move(system); }
 
 THeadlessWindowSystem& Headless() {
