@@ -515,13 +515,14 @@ LRESULT CALLBACK FormWndProc(::HWND h, UINT msg, WPARAM w, LPARAM l) {
       sink->WindowMessage(m);
       return 0;
     case WM_SYSCOMMAND: {
+      // Minimise, restore, close and context help are the framework's; it
+      // also sees maximise, which the system then carries out.
       const UINT cmd = static_cast<UINT>(w & 0xFFF0);
-      if (cmd == SC_MINIMIZE || cmd == SC_RESTORE || cmd == SC_CLOSE || cmd == SC_MAXIMIZE || cmd >= 0xF180) {
+      if (cmd == SC_MINIMIZE || cmd == SC_RESTORE || cmd == SC_CLOSE || cmd == SC_CONTEXTHELP) {
         sink->WindowMessage(m);
-        if (cmd != SC_MAXIMIZE && cmd < 0xF180) return 0;
-        if (cmd == SC_MAXIMIZE) return DefWindowProcW(h, msg, w, l);
         return 0;
       }
+      if (cmd == SC_MAXIMIZE) sink->WindowMessage(m);
       return DefWindowProcW(h, msg, w, l);
     }
     case WM_MOUSELEAVE:
