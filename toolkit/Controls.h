@@ -254,7 +254,6 @@ const TReader::TLayout* FindStoredLayout(StringView ClassName);
 KV_DECLARE_EXCEPTION(EResNotFound, Exception)
 
 enum class TFormBorderStyle : std::uint8_t { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
-enum class TBorderIcon : std::uint8_t { biSystemMenu, biMinimize, biMaximize, biHelp };
 struct TBorderIcons {
   bool SystemMenu = true, Minimize = true, Maximize = true, Help = false;
 };

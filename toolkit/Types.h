@@ -59,7 +59,6 @@ constexpr std::uint16_t VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D, VK_SHIF
                         VK_MENU = 0x12, VK_ESCAPE = 0x1B, VK_SPACE = 0x20, VK_LEFT = 0x25, VK_UP = 0x26,
                         VK_RIGHT = 0x27, VK_DOWN = 0x28, VK_F1 = 0x70;
 
-enum class TShiftStateFlag : std::uint8_t { ssShift, ssAlt, ssCtrl };
 struct TShiftState {
   bool Shift = false, Alt = false, Ctrl = false;
   bool operator==(const TShiftState&) const = default;
