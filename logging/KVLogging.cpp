@@ -2,6 +2,8 @@
 
 #include <array>
 #include <exception>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "ini/KVBigIni.h"
@@ -298,17 +300,29 @@ bool IsSQLLogged(const TLogSQLProps& props, StringView Table, StringView Message
   if (!kindMatches) return false;
 
   if (props.LogTables.empty()) return true;
-  // The table list changes seldom: each thread keeps its last one split and
-  // lowered.
-  thread_local String splitFrom;
-  thread_local std::vector<String> entries;
-  if (splitFrom != props.LogTables) {  // never equal to the empty start value here
+  // The table list changes seldom, so its split and lowered form is kept for
+  // the last list seen. It is shared between threads behind a lock rather than
+  // kept per thread: objects with destructors in thread-local storage are not
+  // freed reliably at thread exit by every C++ runtime we build with.
+  static std::mutex cacheLock;
+  static String cachedFrom;
+  static std::shared_ptr<const std::vector<String>> cached;
+  std::shared_ptr<const std::vector<String>> split;
+  {
+    std::lock_guard<std::mutex> lock(cacheLock);
+    if (cached && cachedFrom == props.LogTables) split = cached;
+  }
+  if (!split) {
     TStringList tables;
     tables.SetCommaText(props.LogTables);
-    entries.clear();
-    for (int i = 0; i < tables.Count(); ++i) entries.push_back(platform::LocaleLowerCase(tables.Strings(i)));
-    splitFrom = props.LogTables;
+    auto fresh = std::make_shared<std::vector<String>>();
+    for (int i = 0; i < tables.Count(); ++i) fresh->push_back(platform::LocaleLowerCase(tables.Strings(i)));
+    split = fresh;
+    std::lock_guard<std::mutex> lock(cacheLock);
+    cachedFrom = props.LogTables;
+    cached = split;
   }
+  const std::vector<String>& entries = *split;
   if (entries.empty()) return true;
   const String table = platform::LocaleLowerCase(Table);
   for (const String& entry : entries) {
