@@ -466,28 +466,34 @@ TEST_F(LogConfig, AFailedSaveRaisesAndKeepsBaselineAndCallbackBack) {
 #endif
 
 TEST(LogEntry, EntriesAndTheFilterWorkFromManyThreads) {
+  // Several rounds of short-lived producers, so that thread start and end
+  // (where per-thread state is torn down) happen often while the table list
+  // keeps changing underneath them.
   TKVLogConfigDefault config(nullptr);
-  std::vector<std::thread> producers;
   std::atomic<int> lines{0};
-  std::vector<IKVLogEntryPtr> handedOver(4);
-  for (int t = 0; t < 4; ++t) {
-    producers.emplace_back([&, t] {
-      for (int i = 0; i < 500; ++i) {
-        auto e = TKVLogEntry::GetLogEntry(u"message " + IntToStr(i));
-        if (IsLogged(&config, tmlError, lcDatabase, u"Orders", u"delete from orders")) ++lines;
-        if (TKVLoggingHelper::LogEntryToString(*e).find(u"\t<") != String::npos && i == 499) handedOver[t] = e;
-      }
-    });
+  constexpr int kRounds = 8, kThreads = 4;
+  std::vector<IKVLogEntryPtr> handedOver(kRounds * kThreads);
+  for (int round = 0; round < kRounds; ++round) {
+    std::vector<std::thread> producers;
+    for (int t = 0; t < kThreads; ++t) {
+      producers.emplace_back([&, slot = round * kThreads + t] {
+        for (int i = 0; i < 100; ++i) {
+          auto e = TKVLogEntry::GetLogEntry(u"message " + IntToStr(i));
+          if (IsLogged(&config, tmlError, lcDatabase, u"Orders", u"delete from orders")) ++lines;
+          if (TKVLoggingHelper::LogEntryToString(*e).find(u"\t<") != String::npos && i == 99) handedOver[slot] = e;
+        }
+      });
+    }
+    for (int i = 0; i < 50; ++i) {
+      TKVLogProps p = config.GetLogProps();
+      p.LogSQLProps.LogTables = i % 2 ? u"orders" : u"customers";
+      config.SetLogProps(p);
+    }
+    for (auto& th : producers) th.join();
   }
-  for (int i = 0; i < 200; ++i) {
-    TKVLogProps p = config.GetLogProps();
-    p.LogSQLProps.LogTables = i % 2 ? u"orders" : u"customers";
-    config.SetLogProps(p);
-  }
-  for (auto& th : producers) th.join();
   EXPECT_GT(lines.load(), 0);
   for (const auto& e : handedOver) {
     ASSERT_NE(e, nullptr);  // still valid after its thread ended
-    EXPECT_EQ(e->GetMessageStr(), u"message 499");
+    EXPECT_EQ(e->GetMessageStr(), u"message 99");
   }
 }
