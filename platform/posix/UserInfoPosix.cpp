@@ -37,17 +37,22 @@ bool AccountOfUid(uid_t uid, std::string& name) {
                      name);
 }
 
+// The host's domain or name, or empty when the system cannot tell.
+String HostDomainOrEmpty() {
+  try {
+    return HostDomainOrName();
+  } catch (const Exception&) {
+    return String();
+  }
+}
+
 }  // namespace
 
 bool QueryWorkstationUser(WorkstationUser& user) {
   std::string name;
   if (!AccountOfUid(::getuid(), name) || name.empty()) return false;
   user.UserName = FromUtf8(name);
-  try {
-    user.LogonDomain = HostDomainOrName();
-  } catch (const Exception&) {
-    user.LogonDomain.clear();
-  }
+  user.LogonDomain = HostDomainOrEmpty();
   return true;
 }
 
@@ -68,12 +73,7 @@ String AccountDomain(StringView userName) {
                        return ::getpwnam_r(wanted.c_str(), pw, b, n, r);
                      },
                                  name);
-  if (!known) return String();
-  try {
-    return HostDomainOrName();
-  } catch (const Exception&) {
-    return String();
-  }
+  return known ? HostDomainOrEmpty() : String();
 }
 
 String ComputerName() {
