@@ -3,11 +3,11 @@
 #include <algorithm>
 
 #include "platform/Files.h"
+#include "platform/win32/WideText.h"
 
 namespace kv::platform {
 
 namespace {
-const wchar_t* W(const String& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 HANDLE H(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 }  // namespace
 

@@ -5,12 +5,9 @@
 #include <cstdlib>
 
 #include "platform/Process.h"
+#include "platform/win32/WideText.h"
 
 namespace kv::platform {
-
-namespace {
-const wchar_t* W(const String& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
-}  // namespace
 
 bool Process::GetExitCode(std::uint32_t* code) {
   if (!FHandle) return false;

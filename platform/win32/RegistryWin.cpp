@@ -1,12 +1,12 @@
 #include <windows.h>
 
 #include "platform/Registry.h"
+#include "platform/win32/WideText.h"
 
 namespace kv::platform {
 
 namespace {
 HKEY K(RegHandle h) { return reinterpret_cast<HKEY>(h); }
-const wchar_t* W(const String& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 }  // namespace
 
 std::uint32_t RegOpen(RegHandle parent, StringView subKey, std::uint32_t access, RegHandle* key) {

@@ -4,12 +4,9 @@
 #include <vector>
 
 #include "platform/UserInfo.h"
+#include "platform/win32/WideText.h"
 
 namespace kv::platform {
-
-namespace {
-String FromWide(const wchar_t* s) { return s ? String(reinterpret_cast<const char16_t*>(s)) : String(); }
-}  // namespace
 
 bool QueryWorkstationUser(WorkstationUser& user) {
   LPBYTE buffer = nullptr;

@@ -6,6 +6,8 @@
 #include <map>
 #include <vector>
 
+#include "platform/win32/WideText.h"
+
 // The framework's names, not the A/W macros.
 #undef CreateWindow
 #undef PostMessage
@@ -18,8 +20,8 @@ namespace {
 
 const wchar_t* const kClassName = L"KVFormWindow";
 
-const wchar_t* W(const String& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
-String FromW(const wchar_t* s, std::size_t n) { return String(reinterpret_cast<const char16_t*>(s), n); }
+using platform::FromWide;
+using platform::W;
 
 COLORREF Ref(TColor c) {
   const std::uint32_t rgb = ColorToRGB(c);
@@ -361,7 +363,7 @@ class TWin32WindowSystem final : public TWindowSystem {
     String r;
     if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
       if (auto* p = static_cast<const wchar_t*>(GlobalLock(h))) {
-        r = FromW(p, wcslen(p));
+        r = FromWide(p, wcslen(p));
         GlobalUnlock(h);
       }
     }
