@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "WindowSystemTest.h"
 #include "toolkit/StdCtrls.h"
 #include "toolkit/headless/Headless.h"
 
@@ -10,14 +11,12 @@ using namespace kv;
 namespace {
 
 // A fresh headless window system and application per test.
-class Forms : public ::testing::Test {
+class Forms : public kvtest::WindowSystemTest {
  protected:
-  void SetUp() override { SetWindowSystem(std::make_unique<THeadlessWindowSystem>()); }
+  Forms() : WindowSystemTest(std::make_unique<THeadlessWindowSystem>()) {}
   void TearDown() override {
     form.reset();
     other.reset();
-    ReleaseApplication();
-    SetWindowSystem(nullptr);
   }
   THeadlessWindowSystem& ws() { return Headless(); }
   static TPoint Center(TControl* c) {

@@ -2,6 +2,7 @@
 // message queue, GDI text metrics.
 #include <gtest/gtest.h>
 
+#include "WindowSystemTest.h"
 #include "toolkit/StdCtrls.h"
 #include "toolkit/win32/Win32WindowSystem.h"
 
@@ -9,14 +10,10 @@ using namespace kv;
 
 namespace {
 
-class Win32Forms : public ::testing::Test {
+class Win32Forms : public kvtest::WindowSystemTest {
  protected:
-  void SetUp() override { SetWindowSystem(CreateWin32WindowSystem()); }
-  void TearDown() override {
-    form.reset();
-    ReleaseApplication();
-    SetWindowSystem(nullptr);
-  }
+  Win32Forms() : WindowSystemTest(CreateWin32WindowSystem()) {}
+  void TearDown() override { form.reset(); }
   static std::intptr_t At(int x, int y) { return static_cast<std::intptr_t>((y << 16) | x); }
   std::unique_ptr<TForm> form = std::make_unique<TForm>(nullptr);
 };

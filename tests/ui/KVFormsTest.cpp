@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "TestUtil.h"
+#include "WindowSystemTest.h"
 #include "platform/Process.h"
 #include "toolkit/headless/Headless.h"
 #include "ui/KVAdvProgr.h"
@@ -29,10 +30,10 @@ class TCodeForm : public TNoLayoutForm {
 };
 
 // The forms module started on a fresh headless system.
-class KVForms : public ::testing::Test {
+class KVForms : public kvtest::WindowSystemTest {
  protected:
+  KVForms() : WindowSystemTest(std::make_unique<THeadlessWindowSystem>()) {}
   void SetUp() override {
-    SetWindowSystem(std::make_unique<THeadlessWindowSystem>());
     FormUtilsModule_Initialize();
     FormsModule_Initialize();
   }
@@ -40,8 +41,6 @@ class KVForms : public ::testing::Test {
     forms.clear();
     FormsModule_Finalize();
     FormUtilsModule_Finalize();
-    ReleaseApplication();
-    SetWindowSystem(nullptr);
   }
   template <class T = TKVForm>
   T* Make() {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "text/SysUtils.h"
+#include "WindowSystemTest.h"
 #include "toolkit/headless/Headless.h"
 #include "ui/KVForms.h"
 #include "ui/KVResources.h"
@@ -10,17 +11,13 @@ using namespace kv;
 
 namespace {
 
-class DialogControls : public ::testing::Test {
+class DialogControls : public kvtest::WindowSystemTest {
  protected:
-  void SetUp() override {
-    SetWindowSystem(std::make_unique<THeadlessWindowSystem>());
-    FormUtilsModule_Initialize();
-  }
+  DialogControls() : WindowSystemTest(std::make_unique<THeadlessWindowSystem>()) {}
+  void SetUp() override { FormUtilsModule_Initialize(); }
   void TearDown() override {
     form.reset();
     FormUtilsModule_Finalize();
-    ReleaseApplication();
-    SetWindowSystem(nullptr);
   }
   template <class T>
   T* Add() {

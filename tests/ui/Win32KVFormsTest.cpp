@@ -1,6 +1,7 @@
 // The base form on real windows (Wine with a display).
 #include <gtest/gtest.h>
 
+#include "WindowSystemTest.h"
 #include "toolkit/win32/Win32WindowSystem.h"
 #include "ui/KVForms.h"
 
@@ -22,18 +23,16 @@ class TCountingForm : public TKVForm {
   int afterCreate = 0, afterShow = 0;
 };
 
-class Win32KVForms : public ::testing::Test {
+class Win32KVForms : public kvtest::WindowSystemTest {
  protected:
+  Win32KVForms() : WindowSystemTest(CreateWin32WindowSystem()) {}
   void SetUp() override {
-    SetWindowSystem(CreateWin32WindowSystem());
     FormUtilsModule_Initialize();
     FormsModule_Initialize();
   }
   void TearDown() override {
     FormsModule_Finalize();
     FormUtilsModule_Finalize();
-    ReleaseApplication();
-    SetWindowSystem(nullptr);
   }
 };
 
