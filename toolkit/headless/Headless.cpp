@@ -318,31 +318,6 @@ const TWindowParams* THeadlessWindowSystem::Params(HWND window) const {
   return w ? &w->Params : nullptr;
 }
 
-// --- The system in use ---------------------------------------------------------
-
-namespace {
-// Never destroyed at exit: objects released by other static destructors
-// (the application and its window) may still need it then.
-std::unique_ptr<TWindowSystem>& Current() {
-  static auto* system = new std::unique_ptr<TWindowSystem>();
-  return *system;
-}
-}  // namespace
-
-TWindowSystem& WindowSystem() {
-  auto& s = Current();
-  if (!s) s = std::make_unique<THeadlessWindowSystem>();
-  return *s;
-}
-
-std::unique_ptr<TCanvas> MeasuringCanvas(const TFont& font) {
-  auto c = WindowSystem().MeasureCanvas();
-  c->Font = font;
-  return c;
-}
-
-void SetWindowSystem(std::unique_ptr<TWindowSystem> system) { Current() = std::move(system); }
-
 THeadlessWindowSystem& Headless() {
   auto* h = dynamic_cast<THeadlessWindowSystem*>(&WindowSystem());
   if (!h) throw EInvalidOperation(u"The headless window system is not the one in use");

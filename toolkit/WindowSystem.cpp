@@ -1,0 +1,44 @@
+// The window system in use: headless until a program or test installs
+// another one.
+#include "toolkit/WindowSystem.h"
+
+#include "toolkit/Canvas.h"
+#include "toolkit/headless/Headless.h"
+
+#ifdef _WIN32
+#include "toolkit/win32/Win32WindowSystem.h"
+#endif
+
+namespace kv {
+
+namespace {
+// Never destroyed at exit: objects released by other static destructors
+// (the application and its window) may still need it then.
+std::unique_ptr<TWindowSystem>& Current() {
+  static auto* system = new std::unique_ptr<TWindowSystem>();
+  return *system;
+}
+}  // namespace
+
+TWindowSystem& WindowSystem() {
+  auto& s = Current();
+  if (!s) s = std::make_unique<THeadlessWindowSystem>();
+  return *s;
+}
+
+std::unique_ptr<TCanvas> MeasuringCanvas(const TFont& font) {
+  auto c = WindowSystem().MeasureCanvas();
+  c->Font = font;
+  return c;
+}
+
+void SetWindowSystem(std::unique_ptr<TWindowSystem> system) { Current() = std::move(system); }
+
+void UsePlatformWindowSystem() {
+#ifdef _WIN32
+  // Where no window can be made the program still runs, on the headless system.
+  if (Win32WindowsAvailable()) SetWindowSystem(CreateWin32WindowSystem());
+#endif
+}
+
+}  // namespace kv
