@@ -24,6 +24,12 @@ class TSmallSet {
   }
   constexpr bool Empty() const { return FBits == 0; }
   constexpr std::uint32_t Bits() const { return FBits; }
+  // The set of the members whose bits are set.
+  static constexpr TSmallSet FromBits(std::uint32_t bits) {
+    TSmallSet s;
+    s.FBits = bits;
+    return s;
+  }
   friend constexpr bool operator==(TSmallSet a, TSmallSet b) { return a.FBits == b.FBits; }
   friend constexpr bool operator!=(TSmallSet a, TSmallSet b) { return a.FBits != b.FBits; }
 
