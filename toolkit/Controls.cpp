@@ -93,10 +93,16 @@ TPoint TControl::FormOrigin() const {
 void TControl::SetVisible(bool v) {
   if (v == FVisible) return;
   FVisible = v;
-  if (TCustomForm* f = Form(); f && !v && f != this && f->FActiveControl && !f->FActiveControl->Showing())
+  if (TCustomForm* f = Form(); f && !v && f != this && f->FActiveControl && !f->FActiveControl->VisibleUpToForm())
     f->FActiveControl = nullptr;
   Invalidate();
   if (FParent) FParent->Invalidate();
+}
+
+bool TControl::VisibleUpToForm() const {
+  for (const TControl* c = this; c && !c->IsForm(); c = c->FParent)
+    if (!c->FVisible) return false;
+  return true;
 }
 
 bool TControl::Showing() const {
@@ -227,6 +233,7 @@ void TControl::MouseLeave() {
   FMouseInControl = false;
   Invalidate();
 }
+void TControl::MouseWheel(int) {}
 void TControl::KeyDown(std::uint16_t&, TShiftState) {}
 void TControl::KeyPress(char16_t&) {}
 bool TControl::WantsKey(std::uint16_t) const { return false; }
@@ -476,6 +483,7 @@ TWindowParams TCustomForm::WindowParams() {
   p.SystemMenu = FBorderIcons.SystemMenu && FBorderStyle != TFormBorderStyle::bsNone;
   p.MinimizeBox = p.SystemMenu && FBorderIcons.Minimize && FBorderStyle != TFormBorderStyle::bsDialog;
   p.StayOnTop = FFormStyle == TFormStyle::fsStayOnTop;
+  p.TaskbarButton = OwnerForm() == nullptr;
   return p;
 }
 
@@ -587,7 +595,7 @@ void TCustomForm::Deactivate() {
 
 void TCustomForm::SetActiveControl(TControl* c) {
   if (c == FActiveControl) return;
-  if (c && (c->Form() != this || !c->CanFocus()))
+  if (c && (c->Form() != this || !c->CanFocusOnForm()))
     throw EInvalidOperation(u"Cannot focus a disabled or invisible window");
   if (FActiveControl) FActiveControl->Invalidate();
   FActiveControl = c;
@@ -733,6 +741,7 @@ void TCustomForm::PaintWindow(TCanvas& canvas) {
     canvas.BrushColor = FColor;
     canvas.FillRect(Bounds(0, 0, FClientWidth, FClientHeight));
     PaintControls(canvas, {0, 0});
+    PaintAfterControls(canvas);
   } catch (const std::exception& e) {
     Application().HandleException(this, e);
   }
@@ -827,24 +836,26 @@ void TCustomForm::HandleKeyDown(std::uint16_t key, TShiftState shift) {
   if (!shift.Alt && !shift.Ctrl) DialogKey(key);
 }
 
-void TCustomForm::HandleChar(char16_t ch, bool sys) {
+bool TCustomForm::HandleChar(char16_t ch, bool sys) {
   if (FKeyPreview && OnKeyPress) {
     OnKeyPress(this, ch);
-    if (ch == 0) return;
+    if (ch == 0) return true;
   }
   if (!sys && FActiveControl) {
     FActiveControl->KeyPress(ch);
-    if (ch == 0) return;
+    if (ch == 0) return true;
   }
-  if (ch < u' ') return;
+  if (ch < u' ') return false;
   // Alt + letter always; a plain letter where the focused control does not
   // take characters.
   if (sys || !FActiveControl || !FActiveControl->WantsChars()) {
     if (TControl* c = FindAccelerator(this, ch)) {
       if (c->CanFocus() && c->TabStop()) SetActiveControl(c);
       c->DoAccelerator();
+      return true;
     }
   }
+  return false;
 }
 
 void TCustomForm::WndProc(TMessage& Message) {
@@ -860,7 +871,13 @@ void TCustomForm::WndProc(TMessage& Message) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN: HandleKeyDown(static_cast<std::uint16_t>(Message.WParam), WindowSystem().KeyShiftState()); return;
     case WM_CHAR:
-    case WM_SYSCHAR: HandleChar(static_cast<char16_t>(Message.WParam), Message.Msg == WM_SYSCHAR); return;
+    case WM_SYSCHAR:
+      Message.Result = HandleChar(static_cast<char16_t>(Message.WParam), Message.Msg == WM_SYSCHAR) ? 1 : 0;
+      return;
+    case WM_MOUSEWHEEL:
+      if (TControl* target = FHover ? FHover : FActiveControl)
+        target->MouseWheel(static_cast<std::int16_t>((Message.WParam >> 16) & 0xFFFF));
+      return;
     case WM_CLOSE: Close(); return;
     case WM_ACTIVATE:
       if (Message.WParam != 0)
@@ -1018,6 +1035,13 @@ void TApplication::RemoveForm(TCustomForm* f) {
   FForms.erase(std::remove(FForms.begin(), FForms.end(), f), FForms.end());
   if (FActive == f) FActive = nullptr;
   if (FMainForm == f) FMainForm = nullptr;
+}
+
+TCustomForm* TApplication::FindForm(HWND Window) const {
+  if (Window == 0) return nullptr;
+  for (TCustomForm* f : FForms)
+    if (f->HandleAllocated() && f->Handle() == Window) return f;
+  return nullptr;
 }
 
 void TApplication::FormActivated(TCustomForm* f) {

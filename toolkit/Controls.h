@@ -123,6 +123,11 @@ class TControl : public TComponent {
   int TabOrder() const { return FTabOrder; }
   void SetTabOrder(int v) { FTabOrder = v; }
   bool CanFocus() const { return CanFocusKind() && Showing() && EnabledChain(); }
+  // Can be its form's active control, also while the form itself is not
+  // shown yet: visible and enabled up to the form.
+  bool CanFocusOnForm() const { return CanFocusKind() && VisibleUpToForm() && EnabledChain(); }
+  // Visible, and so are all its parents below the form.
+  bool VisibleUpToForm() const;
   bool Focused();
   void SetFocus();
 
@@ -134,6 +139,9 @@ class TControl : public TComponent {
   virtual void MouseMove(TPoint At);
   virtual void MouseEnter();
   virtual void MouseLeave();
+  // The wheel turned over the control (or while it has the focus); delta in
+  // the platform's units, 120 a notch, positive away from the user.
+  virtual void MouseWheel(int Delta);
   // Key handling of the focused control; Key set to 0 when consumed.
   virtual void KeyDown(std::uint16_t& Key, TShiftState Shift);
   virtual void KeyPress(char16_t& Key);
@@ -354,6 +362,8 @@ class TCustomForm : public TWinControl, public TWindowSink {
   void PaintWindow(TCanvas& canvas) override;
   // The form's message handling; descendants extend it and call it for the rest.
   virtual void WndProc(TMessage& Message);
+  // Paints over the controls, after they have been painted.
+  virtual void PaintAfterControls(TCanvas& Canvas) {}
   virtual void Activate();
   virtual void Deactivate();
 
@@ -372,7 +382,9 @@ class TCustomForm : public TWinControl, public TWindowSink {
   void UpdateWindow();
   void PlaceWindow();
   void HandleKeyDown(std::uint16_t key, TShiftState shift);
-  void HandleChar(char16_t ch, bool sys);
+  // True when the character was taken (by a handler, the focused control or
+  // an accelerator).
+  bool HandleChar(char16_t ch, bool sys);
   // Enter, Escape: the default or cancel button, unless the focused control wants the key.
   bool DialogKey(std::uint16_t key);
   TControl* FindButton(bool wantDefault);
@@ -459,6 +471,8 @@ class TApplication : public TComponent, public TWindowSink {
   void AddForm(TCustomForm* f);
   void RemoveForm(TCustomForm* f);
   const std::vector<TCustomForm*>& Forms() const { return FForms; }
+  // The form of this application whose window that is; null when none.
+  TCustomForm* FindForm(HWND Window) const;
   void FormActivated(TCustomForm* f);
   void EnterModal() { ++FModalLevel; }
   void LeaveModal() { --FModalLevel; }

@@ -63,4 +63,17 @@ struct TFont {
   bool operator==(const TFont&) const = default;
 };
 
+// An icon, known by the window system's handle of it (0: none). The handle
+// belongs to whoever made the icon; copies share it.
+class TIcon {
+ public:
+  std::uintptr_t Handle() const { return FHandle; }
+  void SetHandle(std::uintptr_t h) { FHandle = h; }
+  bool Empty() const { return FHandle == 0; }
+  void Assign(const TIcon& Source) { FHandle = Source.FHandle; }
+
+ private:
+  std::uintptr_t FHandle = 0;
+};
+
 }  // namespace kv

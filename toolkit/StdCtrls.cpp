@@ -205,6 +205,21 @@ void TThemedRadioButton::Click() {
   TControl::Click();
 }
 
+void TThemedRadioButton::KeyDown(std::uint16_t& Key, TShiftState) {
+  ClickOnSpace(Key);
+  if (!FParent || (Key != VK_UP && Key != VK_DOWN && Key != VK_LEFT && Key != VK_RIGHT)) return;
+  std::vector<TThemedRadioButton*> group;
+  for (int i = 0; i < FParent->ControlCount(); ++i)
+    if (auto* r = dynamic_cast<TThemedRadioButton*>(FParent->Controls(i)); r && r->CanFocus()) group.push_back(r);
+  auto it = std::find(group.begin(), group.end(), this);
+  if (it == group.end()) return;
+  const std::size_t n = group.size(), i = static_cast<std::size_t>(it - group.begin());
+  TThemedRadioButton* next = group[(Key == VK_UP || Key == VK_LEFT) ? (i + n - 1) % n : (i + 1) % n];
+  Key = 0;
+  next->SetFocus();
+  next->Click();
+}
+
 void TThemedRadioButton::AdjustSize() {
   if (!FAutoSize) return;
   const TSize size = BoxAndCaptionSize(FFont, PlainCaption());
@@ -230,7 +245,12 @@ void TThemedRadioButton::Paint(TCanvas& Canvas) {
   Canvas.Font.Color = enabled ? FFont.Color : clGrayText;
   TTextFormat fmt;
   fmt.VerticalCenter = true;
-  Canvas.TextRect({size + TThemedCheckBox::kGap, 0, FWidth, FHeight}, PlainCaption(), fmt);
+  const TRect text{size + TThemedCheckBox::kGap, 0, FWidth, FHeight};
+  Canvas.TextRect(text, PlainCaption(), fmt);
+  if (Focused()) {
+    Canvas.PenColor = clBtnShadow;
+    Canvas.FrameRect(text);
+  }
 }
 
 // Memo.
@@ -242,59 +262,402 @@ TThemedMemo::TThemedMemo(TComponent* AOwner) : TThemedControl(AOwner) {
 
 void TThemedMemo::SetScrollBars(TScrollStyle v) {
   FScrollBars = v;
+  Invalid();
   Invalidate();
 }
 
-bool TThemedMemo::HorzScrollBarShown() {
-  if (FScrollBars != TScrollStyle::ssHorizontal && FScrollBars != TScrollStyle::ssBoth) return false;
+void TThemedMemo::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  if (AWidth != FWidth || AHeight != FHeight) Invalid();
+  TThemedControl::SetBounds(ALeft, ATop, AWidth, AHeight);
+}
+
+void TThemedMemo::TextChanged() {
+  Invalid();
+  const int size = static_cast<int>(FCaption.size());
+  FCaret = std::min(FCaret, size);
+  FAnchor = std::min(FAnchor, size);
+  TThemedControl::TextChanged();
+}
+
+void TThemedMemo::FontChanged() {
+  Invalid();
+  TThemedControl::FontChanged();
+}
+
+int TThemedMemo::LineHeight() {
+  Arrange();
+  return std::max(1, FLineHeight);
+}
+
+void TThemedMemo::Arrange() {
+  if (FArranged) return;
+  FArranged = true;
   auto m = MeasuringCanvas(FFont);
-  int widest = 0;
-  for (const String& l : m->WrapLines(FCaption, 0)) widest = std::max(widest, m->TextWidth(l));
-  return widest > FWidth - 4 - (FScrollBars == TScrollStyle::ssBoth ? kScrollBarSize : 0);
+  FLineHeight = m->TextHeight(u"Ag");
+  const bool horzAllowed = FScrollBars == TScrollStyle::ssHorizontal || FScrollBars == TScrollStyle::ssBoth;
+  const bool vertAllowed = FScrollBars == TScrollStyle::ssVertical || FScrollBars == TScrollStyle::ssBoth;
+  const int innerWidth = FWidth - 4, innerHeight = FHeight - 4;
+  const StringView text = FCaption;
+  // Lines wrap unless the box can scroll sideways; with a vertical scroll bar
+  // they wrap at the width left beside it.
+  auto layout = [&](int wrapWidth) {
+    FLines.clear();
+    FWidest = 0;
+    std::size_t start = 0;
+    while (true) {
+      std::size_t end = text.find_first_of(u"\r\n", start);
+      if (end == StringView::npos) end = text.size();
+      std::size_t pos = start;
+      do {
+        std::size_t lineEnd = end;
+        if (wrapWidth > 0 && m->TextWidth(text.substr(pos, end - pos)) > wrapWidth) {
+          // The longest start that fits, by halving; then back to its last blank.
+          std::size_t lo = pos + 1, hi = end;
+          while (lo < hi) {
+            const std::size_t mid = lo + (hi - lo + 1) / 2;
+            if (m->TextWidth(text.substr(pos, mid - pos)) <= wrapWidth)
+              lo = mid;
+            else
+              hi = mid - 1;
+          }
+          lineEnd = lo;
+          const std::size_t blank = text.substr(pos, lineEnd - pos).rfind(u' ');
+          if (blank != StringView::npos && blank > 0) lineEnd = pos + blank + 1;
+        }
+        FLines.push_back({static_cast<int>(pos), static_cast<int>(lineEnd - pos)});
+        FWidest = std::max(FWidest, m->TextWidth(text.substr(pos, lineEnd - pos)));
+        pos = lineEnd;
+      } while (pos < end);
+      if (end >= text.size()) break;
+      start = end + (text[end] == u'\r' && end + 1 < text.size() && text[end + 1] == u'\n' ? 2 : 1);
+      if (start >= text.size()) {
+        FLines.push_back({static_cast<int>(start), 0});
+        break;
+      }
+    }
+  };
+  FHorzShown = FVertShown = false;
+  if (horzAllowed) {
+    layout(0);
+    FHorzShown = FWidest > innerWidth - (vertAllowed ? kScrollBarSize : 0);
+    FVertShown = vertAllowed && static_cast<int>(FLines.size()) * FLineHeight >
+                                    innerHeight - (FHorzShown ? kScrollBarSize : 0);
+    if (!FVertShown) FHorzShown = FWidest > innerWidth;
+  } else {
+    layout(innerWidth);
+    if (vertAllowed && static_cast<int>(FLines.size()) * FLineHeight > innerHeight) {
+      FVertShown = true;
+      layout(innerWidth - kScrollBarSize);
+    }
+  }
+  FTopLine = std::clamp(FTopLine, 0, std::max(0, static_cast<int>(FLines.size()) - 1));
+}
+
+bool TThemedMemo::HorzScrollBarShown() {
+  Arrange();
+  return FHorzShown;
 }
 
 bool TThemedMemo::VertScrollBarShown() {
-  if (FScrollBars != TScrollStyle::ssVertical && FScrollBars != TScrollStyle::ssBoth) return false;
+  Arrange();
+  return FVertShown;
+}
+
+TRect TThemedMemo::TextArea() {
+  Arrange();
+  return {2, 2, FWidth - 2 - (FVertShown ? kScrollBarSize : 0), FHeight - 2 - (FHorzShown ? kScrollBarSize : 0)};
+}
+
+int TThemedMemo::LineCount() {
+  Arrange();
+  return static_cast<int>(FLines.size());
+}
+
+String TThemedMemo::LineText(int Line) {
+  Arrange();
+  CheckListIndex(Line, static_cast<int>(FLines.size()));
+  const auto& l = FLines[static_cast<std::size_t>(Line)];
+  return FCaption.substr(static_cast<std::size_t>(l.Start), static_cast<std::size_t>(l.Length));
+}
+
+int TThemedMemo::VisibleLines() { return std::max(1, TextArea().Height() / LineHeight()); }
+
+void TThemedMemo::SetTopLine(int Line) {
+  Arrange();
+  const int last = std::max(0, static_cast<int>(FLines.size()) - VisibleLines());
+  const int v = std::clamp(Line, 0, last);
+  if (v == FTopLine) return;
+  FTopLine = v;
+  Invalidate();
+}
+
+String TThemedMemo::SelText() const {
+  return FCaption.substr(static_cast<std::size_t>(SelStart()), static_cast<std::size_t>(SelLength()));
+}
+
+void TThemedMemo::SetSel(int Start, int Length) {
+  const int size = static_cast<int>(FCaption.size());
+  FAnchor = std::clamp(Start, 0, size);
+  FCaret = std::clamp(Start + std::max(0, Length), 0, size);
+  ScrollToCaret();
+  Invalidate();
+}
+
+void TThemedMemo::SelectAll() { SetSel(0, static_cast<int>(FCaption.size())); }
+
+int TThemedMemo::LineOf(int Pos) {
+  Arrange();
+  // The last line that starts at or before the position.
+  auto it = std::upper_bound(FLines.begin(), FLines.end(), Pos, [](int p, const Line& l) { return p < l.Start; });
+  return std::max(0, static_cast<int>(it - FLines.begin()) - 1);
+}
+
+int TThemedMemo::XOf(int Pos) {
+  const Line& l = FLines[static_cast<std::size_t>(LineOf(Pos))];
+  const int n = std::clamp(Pos - l.Start, 0, l.Length);
+  return MeasuringCanvas(FFont)->TextWidth(StringView(FCaption).substr(static_cast<std::size_t>(l.Start),
+                                                                           static_cast<std::size_t>(n)));
+}
+
+int TThemedMemo::PosAt(TPoint At) {
+  Arrange();
+  if (FLines.empty()) return 0;
+  const TRect area = TextArea();
+  const int line = std::clamp(FTopLine + (At.Y - area.Top) / LineHeight(), 0, static_cast<int>(FLines.size()) - 1);
+  const Line& l = FLines[static_cast<std::size_t>(line)];
+  const int x = At.X - area.Left + FLeftOffset;
   auto m = MeasuringCanvas(FFont);
-  const bool wrap = FScrollBars == TScrollStyle::ssVertical;
-  const auto lines = m->WrapLines(FCaption, wrap ? FWidth - 4 - kScrollBarSize : 0);
-  const int height = m->TextHeight(u"Ag") * static_cast<int>(lines.size());
-  return height > FHeight - 4 - (HorzScrollBarShown() ? kScrollBarSize : 0);
+  const StringView text = StringView(FCaption).substr(static_cast<std::size_t>(l.Start), static_cast<std::size_t>(l.Length));
+  // The character boundary nearest to x.
+  int best = 0, bestDistance = std::abs(x);
+  for (int i = 1; i <= l.Length; ++i) {
+    const int d = std::abs(m->TextWidth(text.substr(0, static_cast<std::size_t>(i))) - x);
+    if (d < bestDistance) {
+      best = i;
+      bestDistance = d;
+    }
+  }
+  return l.Start + best;
+}
+
+void TThemedMemo::ScrollToCaret() {
+  Arrange();
+  const int line = LineOf(FCaret);
+  const int shown = VisibleLines();
+  if (line < FTopLine)
+    FTopLine = line;
+  else if (line >= FTopLine + shown)
+    FTopLine = line - shown + 1;
+  if (FHorzShown) {
+    const int x = XOf(FCaret), width = TextArea().Width();
+    if (x < FLeftOffset)
+      FLeftOffset = x;
+    else if (x > FLeftOffset + width - 2)
+      FLeftOffset = x - width + 2;
+  } else {
+    FLeftOffset = 0;
+  }
+}
+
+void TThemedMemo::MoveCaret(int Pos, bool Extend) {
+  FCaret = std::clamp(Pos, 0, static_cast<int>(FCaption.size()));
+  if (!Extend) FAnchor = FCaret;
+  ScrollToCaret();
+  Invalidate();
+}
+
+void TThemedMemo::ReplaceSelection(StringView Text) {
+  const int start = SelStart();
+  String s = FCaption;
+  s.replace(static_cast<std::size_t>(start), static_cast<std::size_t>(SelLength()), Text);
+  FCaret = FAnchor = start + static_cast<int>(Text.size());
+  SetCaption(s);
+  ScrollToCaret();
 }
 
 void TThemedMemo::KeyPress(char16_t& Key) {
   if (FReadOnly) return;
   if (Key == u'\b') {
-    if (!FCaption.empty()) SetCaption(StringView(FCaption).substr(0, FCaption.size() - 1));
+    if (SelLength() == 0 && FCaret > 0) {
+      // A line end CR LF goes as one.
+      const int back = FCaret >= 2 && FCaption[static_cast<std::size_t>(FCaret - 1)] == u'\n' &&
+                               FCaption[static_cast<std::size_t>(FCaret - 2)] == u'\r'
+                           ? 2
+                           : 1;
+      FAnchor = FCaret - back;
+    }
+    ReplaceSelection(u"");
   } else if (Key == u'\r') {
-    SetCaption(FCaption + u"\r\n");
+    ReplaceSelection(u"\r\n");
   } else if (Key >= u' ') {
-    SetCaption(FCaption + Key);
+    ReplaceSelection(StringView(&Key, 1));
   }
   Key = 0;
 }
 
 void TThemedMemo::KeyDown(std::uint16_t& Key, TShiftState Shift) {
-  // Ctrl+C copies the whole text (there is no selection of parts).
-  if (Shift.Ctrl && (Key == u'C' || Key == u'A')) {
-    WindowSystem().SetClipboardText(FCaption);
-    Key = 0;
+  Arrange();
+  const bool extend = Shift.Shift;
+  const int line = LineOf(FCaret);
+  const int lines = static_cast<int>(FLines.size());
+  // The same pixel column on another line.
+  auto toLine = [&](int target) {
+    target = std::clamp(target, 0, std::max(0, lines - 1));
+    const TRect area = TextArea();
+    const int x = area.Left + XOf(FCaret) - FLeftOffset;
+    // PosAt measures against the lines shown, so scroll there first.
+    if (target < FTopLine)
+      FTopLine = target;
+    else if (target >= FTopLine + VisibleLines())
+      FTopLine = target - VisibleLines() + 1;
+    MoveCaret(PosAt({x, area.Top + (target - FTopLine) * LineHeight()}), extend);
+  };
+  const Line& cur = FLines.empty() ? Line{} : FLines[static_cast<std::size_t>(line)];
+  switch (Key) {
+    case VK_LEFT: {
+      int p = FCaret;
+      if (!extend && SelLength() > 0) p = SelStart();
+      else if (p >= 2 && FCaption[static_cast<std::size_t>(p - 1)] == u'\n' && FCaption[static_cast<std::size_t>(p - 2)] == u'\r') p -= 2;
+      else p = std::max(0, p - 1);
+      MoveCaret(p, extend);
+      break;
+    }
+    case VK_RIGHT: {
+      int p = FCaret;
+      const int size = static_cast<int>(FCaption.size());
+      if (!extend && SelLength() > 0) p = SelStart() + SelLength();
+      else if (p + 1 < size && FCaption[static_cast<std::size_t>(p)] == u'\r' && FCaption[static_cast<std::size_t>(p + 1)] == u'\n') p += 2;
+      else p = std::min(size, p + 1);
+      MoveCaret(p, extend);
+      break;
+    }
+    case VK_UP: toLine(line - 1); break;
+    case VK_DOWN: toLine(line + 1); break;
+    case VK_PRIOR: toLine(line - VisibleLines()); break;
+    case VK_NEXT: toLine(line + VisibleLines()); break;
+    case VK_HOME: MoveCaret(Shift.Ctrl ? 0 : cur.Start, extend); break;
+    case VK_END: MoveCaret(Shift.Ctrl ? static_cast<int>(FCaption.size()) : cur.Start + cur.Length, extend); break;
+    case VK_DELETE:
+      if (FReadOnly) return;
+      if (SelLength() == 0 && FCaret < static_cast<int>(FCaption.size())) {
+        const bool crlf = FCaption[static_cast<std::size_t>(FCaret)] == u'\r' && FCaret + 1 < static_cast<int>(FCaption.size()) &&
+                          FCaption[static_cast<std::size_t>(FCaret + 1)] == u'\n';
+        FAnchor = FCaret + (crlf ? 2 : 1);
+      }
+      ReplaceSelection(u"");
+      break;
+    default:
+      if (Shift.Ctrl && Key == u'A') {
+        SelectAll();
+      } else if (Shift.Ctrl && (Key == u'C' || Key == VK_INSERT)) {
+        // Copies the selection; without one the key goes on (to the form).
+        if (SelLength() == 0) return;
+        WindowSystem().SetClipboardText(SelText());
+      } else {
+        return;
+      }
   }
+  Key = 0;
 }
 
+void TThemedMemo::MouseDown(TPoint At) {
+  Arrange();
+  const TRect area = TextArea();
+  if (FVertShown && At.X >= area.Right) {
+    // On the vertical bar: a page towards the click.
+    const int track = area.Height();
+    const int lines = static_cast<int>(FLines.size());
+    const int thumbTop = lines > 0 ? track * FTopLine / lines : 0;
+    SetTopLine(FTopLine + (At.Y < thumbTop ? -VisibleLines() : VisibleLines()));
+    return;
+  }
+  if (FHorzShown && At.Y >= area.Bottom) {
+    const int step = std::max(1, area.Width() / 2);
+    const int thumbLeft = FWidest > 0 ? area.Width() * FLeftOffset / FWidest : 0;
+    FLeftOffset = std::clamp(FLeftOffset + (At.X < thumbLeft ? -step : step), 0, std::max(0, FWidest - area.Width() + 2));
+    Invalidate();
+    return;
+  }
+  FSelecting = true;
+  MoveCaret(PosAt(At), false);
+}
+
+void TThemedMemo::MouseMove(TPoint At) {
+  if (FSelecting) MoveCaret(PosAt(At), true);
+}
+
+void TThemedMemo::MouseUp(TPoint At) {
+  if (FSelecting) MoveCaret(PosAt(At), true);
+  FSelecting = false;
+}
+
+void TThemedMemo::MouseWheel(int Delta) { SetTopLine(FTopLine - Delta / 40); }
+
 void TThemedMemo::Paint(TCanvas& Canvas) {
-  Canvas.BrushColor = EnabledChain() ? FColor : clBtnFace;
+  Arrange();
+  const bool enabled = EnabledChain(), focused = Focused();
+  Canvas.BrushColor = enabled ? FColor : clBtnFace;
   Canvas.FillRect(Bounds(0, 0, FWidth, FHeight));
-  Canvas.PenColor = Focused() ? kBorderFocus : kBorderNormal;
+  Canvas.PenColor = focused ? kBorderFocus : kBorderNormal;
   Canvas.FrameRect(Bounds(0, 0, FWidth, FHeight));
-  const bool h = HorzScrollBarShown(), v = VertScrollBarShown();
-  const TRect text{2, 2, FWidth - 2 - (v ? kScrollBarSize : 0), FHeight - 2 - (h ? kScrollBarSize : 0)};
-  TTextFormat fmt;
-  fmt.WordWrap = FScrollBars == TScrollStyle::ssNone || FScrollBars == TScrollStyle::ssVertical;
-  Canvas.TextRect(text, FCaption, fmt);
-  Canvas.BrushColor = clScrollBar;
-  if (v) Canvas.FillRect({FWidth - 1 - kScrollBarSize, 1, FWidth - 1, FHeight - 1 - (h ? kScrollBarSize : 0)});
-  if (h) Canvas.FillRect({1, FHeight - 1 - kScrollBarSize, FWidth - 1 - (v ? kScrollBarSize : 0), FHeight - 1});
+  const TRect area = TextArea();
+  const int lh = LineHeight();
+  const int selFrom = SelStart(), selTo = SelStart() + SelLength();
+  Canvas.SetClip(&area);
+  const int lines = static_cast<int>(FLines.size());
+  for (int i = FTopLine; i < lines; ++i) {
+    const int y = area.Top + (i - FTopLine) * lh;
+    if (y >= area.Bottom) break;
+    const Line& l = FLines[static_cast<std::size_t>(i)];
+    const StringView text = StringView(FCaption).substr(static_cast<std::size_t>(l.Start), static_cast<std::size_t>(l.Length));
+    const int x0 = area.Left - FLeftOffset;
+    // Before, inside and after the selection.
+    const int a = std::clamp(selFrom - l.Start, 0, l.Length), b = std::clamp(selTo - l.Start, 0, l.Length);
+    Canvas.Font.Color = enabled ? FFont.Color : clGrayText;
+    if (a > 0) Canvas.TextOut(x0, y, text.substr(0, static_cast<std::size_t>(a)));
+    const int xa = x0 + Canvas.TextWidth(text.substr(0, static_cast<std::size_t>(a)));
+    if (b > a) {
+      const StringView sel = text.substr(static_cast<std::size_t>(a), static_cast<std::size_t>(b - a));
+      Canvas.BrushColor = focused ? clHighlight : clBtnFace;
+      Canvas.FillRect(Bounds(xa, y, Canvas.TextWidth(sel), lh));
+      Canvas.Font.Color = focused ? clHighlightText : FFont.Color;
+      Canvas.TextOut(xa, y, sel);
+      Canvas.Font.Color = enabled ? FFont.Color : clGrayText;
+    }
+    if (b < l.Length)
+      Canvas.TextOut(x0 + Canvas.TextWidth(text.substr(0, static_cast<std::size_t>(b))), y, text.substr(static_cast<std::size_t>(b)));
+    if (focused && LineOf(FCaret) == i) {
+      const int cx = x0 + Canvas.TextWidth(text.substr(0, static_cast<std::size_t>(std::clamp(FCaret - l.Start, 0, l.Length))));
+      Canvas.PenColor = clWindowText;
+      Canvas.Line({cx, y}, {cx, y + lh - 1});
+    }
+  }
+  Canvas.SetClip(nullptr);
+  // Scroll bars: the track and a thumb for the part shown.
+  if (FVertShown) {
+    const TRect track{FWidth - 1 - kScrollBarSize, 1, FWidth - 1, area.Bottom};
+    Canvas.BrushColor = clScrollBar;
+    Canvas.FillRect(track);
+    const int total = std::max(1, lines), shown = std::min(total, VisibleLines());
+    const int h = std::max(8, track.Height() * shown / total);
+    const int top = track.Top + (track.Height() - h) * FTopLine / std::max(1, total - shown);
+    Canvas.BrushColor = clBtnFace;
+    Canvas.FillRect({track.Left + 2, top, track.Right - 2, top + h});
+    Canvas.PenColor = kBorderNormal;
+    Canvas.FrameRect({track.Left + 2, top, track.Right - 2, top + h});
+  }
+  if (FHorzShown) {
+    const TRect track{1, FHeight - 1 - kScrollBarSize, area.Right, FHeight - 1};
+    Canvas.BrushColor = clScrollBar;
+    Canvas.FillRect(track);
+    const int total = std::max(1, FWidest + 2), shown = std::min(total, area.Width());
+    const int w = std::max(8, track.Width() * shown / total);
+    const int left = track.Left + (track.Width() - w) * FLeftOffset / std::max(1, total - shown);
+    Canvas.BrushColor = clBtnFace;
+    Canvas.FillRect({left, track.Top + 2, left + w, track.Bottom - 2});
+    Canvas.PenColor = kBorderNormal;
+    Canvas.FrameRect({left, track.Top + 2, left + w, track.Bottom - 2});
+  }
 }
 
 // List box and page control: what the theme rules set on them.
@@ -514,33 +877,53 @@ String TagName(StringView tag) {
   return AsciiUpperCase(tag.substr(0, tag.find_first_of(u" /\t\r\n", from)));
 }
 
-// attribute in upper case, as "HREF".
+bool IsTagBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
+// The value of the attribute named so (letter case ignored) among the
+// tag's attributes: name, optional blanks, "=", optional blanks, a value in
+// double or single quotes or up to the next blank. Empty when it is absent.
 String AttributeValue(StringView tag, StringView attribute) {
-  const String upper = AsciiUpperCase(tag);
-  std::size_t p = upper.find(String(attribute) + u"=");
-  if (p == String::npos) return {};
-  p += attribute.size() + 1;
-  if (p >= tag.size()) return {};
-  const char16_t q = tag[p];
-  std::size_t end;
-  if (q == u'"' || q == u'\'') {
-    ++p;
-    end = tag.find(q, p);
-    if (end == StringView::npos) end = tag.size();
-  } else {
-    end = tag.find(u' ', p);
-    if (end == StringView::npos) end = tag.size();
-  }
-  String value;
-  for (std::size_t i = p; i < end; ++i) {
-    std::size_t used = 0;
-    if (tag[i] == u'&' && CharacterReference(tag, i, value, used)) {
-      i += used - 1;
+  std::size_t p = 0;
+  while (p < tag.size() && !IsTagBlank(tag[p])) ++p;  // the tag's own name
+  while (p < tag.size()) {
+    while (p < tag.size() && (IsTagBlank(tag[p]) || tag[p] == u'/')) ++p;
+    const std::size_t nameStart = p;
+    while (p < tag.size() && !IsTagBlank(tag[p]) && tag[p] != u'=' && tag[p] != u'/') ++p;
+    const StringView name = tag.substr(nameStart, p - nameStart);
+    if (name.empty()) {
+      ++p;  // a stray "="
       continue;
     }
-    value += tag[i];
+    std::size_t q = p;
+    while (q < tag.size() && IsTagBlank(tag[q])) ++q;
+    if (q >= tag.size() || tag[q] != u'=') continue;  // an attribute without value
+    p = q + 1;
+    while (p < tag.size() && IsTagBlank(tag[p])) ++p;
+    std::size_t valueStart = p, valueEnd;
+    if (p < tag.size() && (tag[p] == u'"' || tag[p] == u'\'')) {
+      const char16_t quote = tag[p];
+      valueStart = p + 1;
+      valueEnd = tag.find(quote, valueStart);
+      if (valueEnd == StringView::npos) valueEnd = tag.size();
+      p = valueEnd + 1;
+    } else {
+      while (p < tag.size() && !IsTagBlank(tag[p])) ++p;
+      valueEnd = p;
+    }
+    if (!EqualsIgnoringAsciiCase(name, attribute)) continue;
+    String value;
+    const StringView raw = tag.substr(valueStart, valueEnd - valueStart);
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+      std::size_t used = 0;
+      if (raw[i] == u'&' && CharacterReference(raw, i, value, used)) {
+        i += used - 1;
+        continue;
+      }
+      value += raw[i];
+    }
+    return value;
   }
-  return value;
+  return {};
 }
 
 }  // namespace
@@ -566,7 +949,7 @@ std::vector<THtmlLabel::Run> THtmlLabel::Parse(StringView html) {
           runs.push_back(br);
         } else if (name == u"A") {
           flush();
-          cur.HRef = AttributeValue(tag, u"HREF");
+          cur.HRef = AttributeValue(tag, u"href");
         } else if (name == u"/A") {
           flush();
           cur.HRef.clear();
@@ -603,6 +986,34 @@ String THtmlLabel::PlainText() const {
   return s;
 }
 
+void THtmlLabel::TextChanged() {
+  FRunsValid = false;
+  FLayoutWidth = -1;
+  TCustomThemedLabel::TextChanged();
+}
+
+void THtmlLabel::FontChanged() {
+  FLayoutWidth = -1;
+  TCustomThemedLabel::FontChanged();
+}
+
+const std::vector<THtmlLabel::Run>& THtmlLabel::Runs() {
+  if (!FRunsValid) {
+    FRuns = Parse(FCaption);
+    FRunsValid = true;
+  }
+  return FRuns;
+}
+
+const THtmlLabel::Layout& THtmlLabel::CachedLayout(int width) {
+  if (width != FLayoutWidth) {
+    auto m = WindowSystem().MeasureCanvas();
+    FLayout = Arrange(*m, width);
+    FLayoutWidth = width;
+  }
+  return FLayout;
+}
+
 THtmlLabel::Layout THtmlLabel::Arrange(TCanvas& canvas, int width) {
   Layout lay;
   canvas.Font = FFont;
@@ -622,7 +1033,7 @@ THtmlLabel::Layout THtmlLabel::Arrange(TCanvas& canvas, int width) {
   };
   std::vector<Word> words;
   bool blank = false;
-  for (const Run& r : Parse(FCaption)) {
+  for (const Run& r : Runs()) {
     if (r.Break) {
       words.push_back({});  // an empty word with no parts marks the break
       blank = false;
@@ -681,22 +1092,20 @@ THtmlLabel::Layout THtmlLabel::Arrange(TCanvas& canvas, int width) {
 
 void THtmlLabel::AdjustSize() {
   if (!FAutoSize || FSizing) return;
-  auto m = WindowSystem().MeasureCanvas();
-  const Layout lay = Arrange(*m, FWordWrap ? FWrapWidth : 0);
+  const Layout& lay = CachedLayout(FWordWrap ? FWrapWidth : 0);
+  // A word wider than the width stays cut (and ends in "..." with
+  // EndEllipsis) instead of widening the label.
+  const int width = FWordWrap && FWrapWidth > 0 ? std::min(lay.Width, FWrapWidth) : lay.Width;
   FSizing = true;
-  TControl::SetBounds(FLeft, FTop, lay.Width, lay.Height);
+  TControl::SetBounds(FLeft, FTop, width, lay.Height);
   FSizing = false;
 }
 
-int THtmlLabel::LineCount() {
-  auto m = WindowSystem().MeasureCanvas();
-  return static_cast<int>(Arrange(*m, FWordWrap ? FWidth : 0).Lines.size());
-}
+int THtmlLabel::LineCount() { return static_cast<int>(CachedLayout(FWordWrap ? FWidth : 0).Lines.size()); }
 
 std::vector<String> THtmlLabel::LineTexts() {
-  auto m = WindowSystem().MeasureCanvas();
   std::vector<String> out;
-  for (const auto& line : Arrange(*m, FWordWrap ? FWidth : 0).Lines) {
+  for (const auto& line : CachedLayout(FWordWrap ? FWidth : 0).Lines) {
     String s;
     for (const Piece& p : line) s += (p.BlankBefore ? u" " : u"") + p.Text;
     out.push_back(s);
@@ -705,8 +1114,7 @@ std::vector<String> THtmlLabel::LineTexts() {
 }
 
 String THtmlLabel::LinkAt(TPoint At) {
-  auto m = WindowSystem().MeasureCanvas();
-  for (const auto& line : Arrange(*m, FWordWrap ? FWidth : 0).Lines)
+  for (const auto& line : CachedLayout(FWordWrap ? FWidth : 0).Lines)
     for (const Piece& p : line)
       if (!p.HRef.empty() && p.Rect.Contains(At)) return p.HRef;
   return {};
@@ -732,7 +1140,7 @@ void THtmlLabel::Paint(TCanvas& Canvas) {
     Canvas.BrushColor = EffectiveColor();
     Canvas.FillRect(Bounds(0, 0, FWidth, FHeight));
   }
-  Layout lay = Arrange(Canvas, FWordWrap ? FWidth : 0);
+  Layout lay = CachedLayout(FWordWrap ? FWidth : 0);
   // Lines below the bottom are dropped; with EndEllipsis the last one kept,
   // and any line wider than the control, ends in "...".
   const int fit = std::max(1, FHeight / std::max(1, lay.LineHeight));

@@ -4,6 +4,9 @@
 // class names are those the theme rules of the forms refer to.
 #pragma once
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "toolkit/Controls.h"
 
 namespace kv {
@@ -90,6 +93,9 @@ class TThemedRadioButton : public TThemedControl {
   bool Checked() const { return FChecked; }
   void SetChecked(bool v);
   void Click() override;
+  // Space clicks; the arrow keys move to the next or previous radio button
+  // of the same parent and click it.
+  void KeyDown(std::uint16_t& Key, TShiftState Shift) override;
   void Paint(TCanvas& Canvas) override;
   void AdjustSize() override;
 
@@ -99,8 +105,9 @@ class TThemedRadioButton : public TThemedControl {
 
 enum class TScrollStyle : std::uint8_t { ssNone, ssHorizontal, ssVertical, ssBoth };
 
-// A multi-line edit box; the scroll bars it is given show only when the
-// text needs them.
+// A multi-line edit box with a caret, a selection and scrolling; the scroll
+// bars it is given show only when the text needs them. Without a horizontal
+// scroll bar the lines wrap at the box's width.
 class TThemedMemo : public TThemedControl {
  public:
   explicit TThemedMemo(TComponent* AOwner);
@@ -115,14 +122,65 @@ class TThemedMemo : public TThemedControl {
   void SetScrollBars(TScrollStyle v);
   bool HorzScrollBarShown();
   bool VertScrollBarShown();
+
+  // Caret and selection, as offsets into the text: the selection runs from
+  // the anchor to the caret.
+  int SelStart() const { return std::min(FAnchor, FCaret); }
+  int SelLength() const { return std::abs(FCaret - FAnchor); }
+  String SelText() const;
+  void SetSel(int Start, int Length);
+  void SelectAll();
+  int CaretPos() const { return FCaret; }
+  // The first line shown and the first pixel column shown.
+  int TopLine() const { return FTopLine; }
+  void SetTopLine(int Line);
+  int LeftOffset() const { return FLeftOffset; }
+  // The lines as laid out (split at line ends, wrapped where the box wraps).
+  int LineCount();
+  String LineText(int Line);
+  // How many whole lines the box shows at once.
+  int VisibleLines();
+
   void KeyPress(char16_t& Key) override;
   void KeyDown(std::uint16_t& Key, TShiftState Shift) override;
+  void MouseDown(TPoint At) override;
+  void MouseMove(TPoint At) override;
+  void MouseUp(TPoint At) override;
+  void MouseWheel(int Delta) override;
   void Paint(TCanvas& Canvas) override;
+  void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
   static constexpr int kScrollBarSize = 17;
 
+ protected:
+  void TextChanged() override;
+  void FontChanged() override;
+
  private:
+  struct Line {
+    int Start = 0, Length = 0;
+  };
+  // Lays the text out again when text, font, size or scroll bars changed.
+  void Arrange();
+  void Invalid() { FArranged = false; }
+  // The text area inside the frame and the shown scroll bars.
+  TRect TextArea();
+  int LineOf(int Pos);
+  int XOf(int Pos);
+  int PosAt(TPoint At);
+  void MoveCaret(int Pos, bool Extend);
+  void ScrollToCaret();
+  void ReplaceSelection(StringView Text);
+  int LineHeight();
+
   bool FReadOnly = false;
   TScrollStyle FScrollBars = TScrollStyle::ssNone;
+  bool FArranged = false;
+  std::vector<Line> FLines;
+  int FLineHeight = 0, FWidest = 0;
+  bool FHorzShown = false, FVertShown = false;
+  int FCaret = 0, FAnchor = 0;
+  int FTopLine = 0, FLeftOffset = 0;
+  bool FSelecting = false;
 };
 
 class TThemedListBox : public TThemedControl {
@@ -261,8 +319,18 @@ class THtmlLabel : public TCustomThemedLabel {
     int Width = 0, Height = 0, LineHeight = 0;
   };
   Layout Arrange(TCanvas& canvas, int width);
+  // The parsed caption and its layout at a width, made again only when the
+  // caption, the font or the width changes.
+  const std::vector<Run>& Runs();
+  const Layout& CachedLayout(int width);
+  void TextChanged() override;
+  void FontChanged() override;
   TPoint FMouse;
   String FHotLink;
+  std::vector<Run> FRuns;
+  bool FRunsValid = false;
+  Layout FLayout;
+  int FLayoutWidth = -1;
 };
 
 // An image: a bitmap drawn at the top left (stretched to the bounds with

@@ -22,7 +22,7 @@ std::unique_ptr<TWindowSystem>& Current() {
 
 TWindowSystem& WindowSystem() {
   auto& s = Current();
-  if (!s) s = std::make_unique<THeadlessWindowSystem>();
+  if (!s) s = std::make_unique<THeadlessWindowSystem>(false);
   return *s;
 }
 

@@ -29,6 +29,10 @@ struct TWindowParams {
   bool SystemMenu = true;
   bool MinimizeBox = true;
   bool StayOnTop = false;
+  // A button on the taskbar of its own, for windows that have no visible
+  // owner (the application's window is never shown), so that a dialog that
+  // is the program's only window can be found there.
+  bool TaskbarButton = false;
   // Never shown: the application's window.
   bool Hidden = false;
 };
@@ -39,6 +43,10 @@ class TWindowSystem {
  public:
   virtual ~TWindowSystem() = default;
   virtual const char* Name() const = 0;
+  // Whether what a window shows reaches somebody who can answer it: a user
+  // at real windows, or a test's scripted input. Dialogs of a program
+  // without either answer on their own.
+  virtual bool Interactive() const { return true; }
 
   virtual HWND CreateWindow(TWindowSink* sink, const TWindowParams& params) = 0;
   virtual void DestroyWindow(HWND window) = 0;
@@ -96,7 +104,9 @@ class TWindowSystem {
 };
 
 // The window system in use: headless unless one was installed (the Windows
-// builds install win32 at start-up of programs with a user interface).
+// builds install win32 at start-up of programs with a user interface). The
+// headless system made when none was installed is not interactive: nobody
+// scripts its input.
 TWindowSystem& WindowSystem();
 // Installs a window system (null: back to a fresh headless one). Only when
 // no window exists.

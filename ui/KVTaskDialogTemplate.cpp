@@ -46,7 +46,7 @@ void TCommandLinkButton::SetNote(StringView v) {
 
 void TCommandLinkButton::SetIsDefault(bool v) {
   if (v == FIsDefault) return;
-  if (TCustomForm* f = Form(); f && CanFocus()) f->SetActiveControl(this);
+  if (TCustomForm* f = Form(); f && CanFocusOnForm()) f->SetActiveControl(this);
   FIsDefault = v;
   Invalidate();
 }
@@ -184,6 +184,8 @@ void TCollapseButton::Click() {
   TControl::Click();
 }
 
+void TCollapseButton::KeyDown(std::uint16_t& Key, TShiftState) { ClickOnSpace(Key); }
+
 int TCollapseButton::ImageIndex() const {
   const int index = FDown ? 5 : FMouseAbove ? 4 : 3;
   return FChecked ? index - 3 : index;
@@ -195,6 +197,10 @@ void TCollapseButton::Paint(TCanvas& Canvas) {
   Canvas.Draw(0, (FHeight - 19) / 2, FImages.Image(ImageIndex()));
   Canvas.Font = FFont;
   Canvas.TextOut(19 + FCaptionPadding, (FHeight - FTextHeight) / 2, FCaption);
+  if (Focused() && !FCaption.empty()) {
+    Canvas.PenColor = clBtnShadow;
+    Canvas.FrameRect(Bounds(19 + FCaptionPadding - 1, 0, FTextWidth + 2, FHeight));
+  }
 }
 
 void TCollapseButton::MouseDown(TPoint) {

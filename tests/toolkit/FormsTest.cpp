@@ -343,6 +343,23 @@ TEST_F(Forms, CheckAndRadioButtonsSizeToCaptionAndToggle) {
   ws().PressKey(VK_SPACE, {}, u' ');
   Application().ProcessMessages();
   EXPECT_FALSE(box->Checked());
+
+  // Radio buttons: the arrow keys move to the neighbour of the same parent
+  // and check it (wrapping around); Space checks the focused one.
+  int clicks = 0;
+  r1->OnClick = [&](TObject*) { ++clicks; };
+  r2->SetFocus();
+  ws().PressKey(VK_DOWN);
+  Application().ProcessMessages();
+  EXPECT_EQ(form->ActiveControl(), r1);
+  EXPECT_TRUE(r1->Checked());
+  EXPECT_FALSE(r2->Checked());
+  ws().PressKey(VK_UP);
+  ws().PressKey(VK_UP);
+  ws().PressKey(VK_SPACE, {}, u' ');
+  Application().ProcessMessages();
+  EXPECT_EQ(form->ActiveControl(), r1);
+  EXPECT_EQ(clicks, 3);
 }
 
 TEST_F(Forms, HtmlLabelParsesWrapsSizesAndReportsLinks) {
@@ -383,6 +400,14 @@ TEST_F(Forms, HtmlLabelParsesWrapsSizesAndReportsLinks) {
     if (op.find(u" zie...") != String::npos) sawEllipsis = true;
   EXPECT_TRUE(sawEllipsis);
 
+  // Attributes are read as HTML reads them: whole names, blanks around "=",
+  // either quote, values without quotes.
+  EXPECT_EQ(THtmlLabel::Parse(u"<a data-href=\"wrong\" href=\"right\">x</a>")[0].HRef, u"right");
+  EXPECT_EQ(THtmlLabel::Parse(u"<a href = \"x y\">x</a>")[0].HRef, u"x y");
+  EXPECT_EQ(THtmlLabel::Parse(u"<A HREF='q'>x</a>")[0].HRef, u"q");
+  EXPECT_EQ(THtmlLabel::Parse(u"<a title=\"href=no\" href=yes>x</a>")[0].HRef, u"yes");
+  EXPECT_EQ(THtmlLabel::Parse(u"<a href>x</a><a =>y</a>")[0].HRef, u"");
+
   // A click on the link reports its target.
   label->SetAutoSize(true);
   label->SetCaption(u"Mehr unter <a href=\"help://42\">Hilfe</a>.");
@@ -394,6 +419,15 @@ TEST_F(Forms, HtmlLabelParsesWrapsSizesAndReportsLinks) {
   ws().Click(form->Handle(), {label->Left() + 2, label->Top() + 5});
   Application().ProcessMessages();
   EXPECT_EQ(clicked, std::vector<String>{u"help://42"});
+
+  // The caption is laid out once per change, not per mouse move or paint.
+  const int before = ws().MeasureCanvasCount();
+  for (int i = 0; i < 20; ++i) ws().MoveMouse(form->Handle(), {label->Left() + i, label->Top() + 5});
+  ws().Invalidate(form->Handle());
+  Application().ProcessMessages();
+  EXPECT_EQ(ws().MeasureCanvasCount(), before);
+  label->SetCaption(u"neu");
+  EXPECT_GT(ws().MeasureCanvasCount(), before);
 }
 
 TEST_F(Forms, MemoShowsScrollBarsOnlyWhenNeeded) {
@@ -411,12 +445,116 @@ TEST_F(Forms, MemoShowsScrollBarsOnlyWhenNeeded) {
   memo->SetScrollBars(TScrollStyle::ssNone);
   EXPECT_FALSE(memo->VertScrollBarShown());
 
+  // Ctrl+C copies the selection, and only when there is one; Ctrl+A
+  // selects all without touching the clipboard.
   memo->SetText(u"copy me");
   form->Show();
   memo->SetFocus();
+  ws().SetClipboardText(u"before");
+  ws().PressKey(u'C', {false, false, true});
+  ws().PressKey(u'A', {false, false, true});
+  Application().ProcessMessages();
+  EXPECT_EQ(ws().ClipboardText(), u"before");
   ws().PressKey(u'C', {false, false, true});
   Application().ProcessMessages();
   EXPECT_EQ(ws().ClipboardText(), u"copy me");
+}
+
+TEST_F(Forms, MemoCaretSelectionAndScrolling) {
+  auto* memo = Add<TThemedMemo>(form.get());
+  memo->SetScrollBars(TScrollStyle::ssBoth);
+  memo->SetBounds(0, 0, 200, 4 + 5 * 13);  // five lines
+  String text;
+  for (int i = 0; i < 20; ++i) text += u"Zeile " + IntToStr(i) + (i < 19 ? u"\r\n" : u"");
+  memo->SetText(text);
+  memo->SetReadOnly(true);
+  form->Show();
+  memo->SetFocus();
+  EXPECT_EQ(memo->LineCount(), 20);
+  EXPECT_EQ(memo->VisibleLines(), 5);
+  auto keys = [&](std::initializer_list<std::uint16_t> list, TShiftState shift = {}) {
+    for (std::uint16_t k : list) ws().PressKey(k, shift);
+    Application().ProcessMessages();
+  };
+  // Down past the last shown line scrolls; Shift extends the selection.
+  keys({VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN});
+  EXPECT_EQ(memo->TopLine(), 2);
+  EXPECT_EQ(memo->CaretPos(), 6 * 9);
+  keys({VK_END}, {true, false, false});
+  EXPECT_EQ(memo->SelText(), u"Zeile 6");
+  keys({VK_NEXT});
+  EXPECT_EQ(memo->TopLine(), 7);
+  keys({VK_HOME}, {false, false, true});
+  EXPECT_EQ(memo->CaretPos(), 0);
+  EXPECT_EQ(memo->TopLine(), 0);
+  keys({VK_END}, {true, false, true});
+  EXPECT_EQ(memo->SelText(), text);
+  EXPECT_EQ(memo->TopLine(), 15);
+  // The wheel scrolls three lines a notch; a click on the bar a page.
+  ws().Wheel(form->Handle(), 120);
+  Application().ProcessMessages();
+  EXPECT_EQ(memo->TopLine(), 12);
+  ws().Click(form->Handle(), {200 - 5, 2});
+  Application().ProcessMessages();
+  EXPECT_EQ(memo->TopLine(), 7);
+  // A drag with the mouse selects.
+  memo->SetTopLine(0);
+  ws().MoveMouse(form->Handle(), {2 + 6 * 2, 2 + 13 + 3});
+  ws().Enqueue([&] {
+    TMessage down{WM_LBUTTONDOWN, 1, (18 << 16) | 14, 0};
+    TMessage move{WM_MOUSEMOVE, 1, (31 << 16) | 26, 0};
+    TMessage up{WM_LBUTTONUP, 0, (31 << 16) | 26, 0};
+    form->WindowMessage(down);
+    form->WindowMessage(move);
+    form->WindowMessage(up);
+  });
+  Application().ProcessMessages();
+  EXPECT_EQ(memo->SelText(), u"ile 1\r\nZeil");
+  // Read-only: typing changes nothing.
+  ws().PressKey(u'X', {}, u'x');
+  keys({VK_DELETE});
+  EXPECT_EQ(memo->Text(), text);
+
+  // Editable: typing replaces the selection; Backspace takes CR LF as one.
+  memo->SetReadOnly(false);
+  memo->SetText(u"ab\r\ncd");
+  memo->SetSel(1, 4);
+  ws().PressKey(u'X', {true, false, false}, u'X');
+  Application().ProcessMessages();
+  EXPECT_EQ(memo->Text(), u"aXd");
+  memo->SetSel(1, 0);
+  ws().PressKey(VK_RETURN, {}, u'\r');
+  Application().ProcessMessages();
+  EXPECT_EQ(memo->Text(), u"a\r\nXd");
+  ws().PressKey(VK_BACK, {}, u'\b');
+  Application().ProcessMessages();
+  EXPECT_EQ(memo->Text(), u"aXd");
+
+  // Without a horizontal bar long lines wrap at the width.
+  memo->SetScrollBars(TScrollStyle::ssVertical);
+  memo->SetText(u"eins zwei drei vier f\u00FCnf sechs sieben acht neun zehn elf zw\u00F6lf dreizehn");
+  EXPECT_FALSE(memo->HorzScrollBarShown());
+  EXPECT_GT(memo->LineCount(), 1);
+  EXPECT_EQ(memo->LineText(0), u"eins zwei drei vier f\u00FCnf sechs ");  // 32 characters fit
+}
+
+TEST_F(Forms, FocusCanBeChosenBeforeTheFormShowsAndFormsAreFoundByWindow) {
+  auto* a = Add<TThemedButton>(form.get(), u"A");
+  auto* b = Add<TThemedButton>(form.get(), u"B");
+  b->SetLeft(100);
+  form->SetActiveControl(b);
+  EXPECT_EQ(form->ActiveControl(), b);
+  b->SetVisible(false);
+  EXPECT_EQ(form->ActiveControl(), nullptr);
+  EXPECT_THROW(form->SetActiveControl(b), EInvalidOperation);
+  b->SetVisible(true);
+  form->SetActiveControl(b);
+  form->Show();
+  EXPECT_EQ(form->ActiveControl(), b);
+  EXPECT_NE(form->ActiveControl(), a);
+  EXPECT_EQ(Application().FindForm(form->Handle()), form.get());
+  EXPECT_EQ(Application().FindForm(0), nullptr);
+  EXPECT_EQ(Application().FindForm(Application().Handle()), nullptr);
 }
 
 TEST_F(Forms, PropertiesByNameFollowTheClass) {

@@ -174,6 +174,26 @@ TEST_F(DialogControls, CollapseButtonTogglesCaptionAndSize) {
   EXPECT_EQ(b->ImageIndex(), 5);
   EXPECT_TRUE(Has(ws().PaintLog(form->Handle()), u"image 10,10 19x19 " + Center(b->Images().Image(5))));
   EXPECT_TRUE(Has(ws().PaintLog(form->Handle()), u"Details anzeigen"));
+
+  // It takes the focus, and Space toggles it.
+  ws().SendMessage(form->Handle(), {WM_LBUTTONUP, 0, (12 << 16) | 12, 0});
+  EXPECT_EQ(form->ActiveControl(), b);
+  const bool checked = b->Checked();
+  ws().PressKey(VK_SPACE, {}, u' ');
+  Application().ProcessMessages();
+  EXPECT_NE(b->Checked(), checked);
+}
+
+TEST_F(DialogControls, ADefaultCommandLinkChosenBeforeShowingAnswersEnter) {
+  auto* first = Add<TKVCommandLinkButton>();
+  auto* second = Add<TKVCommandLinkButton>();
+  first->SetModalResult(10);
+  second->SetModalResult(11);
+  second->SetTop(50);
+  second->SetIsDefault(true);
+  EXPECT_EQ(form->ActiveControl(), second);
+  ws().PressKey(VK_RETURN);
+  EXPECT_EQ(form->ShowModal(), 11);
 }
 
 TEST_F(DialogControls, MarqueeBarAnimatesOnlyWithItsStyle) {

@@ -62,7 +62,7 @@ std::intptr_t PointParam(TPoint p) {
 
 }  // namespace
 
-THeadlessWindowSystem::THeadlessWindowSystem() = default;
+THeadlessWindowSystem::THeadlessWindowSystem(bool scripted) : FScripted(scripted) {}
 
 THeadlessWindowSystem::Window* THeadlessWindowSystem::Find(HWND window) {
   auto it = FWindows.find(window);
@@ -221,6 +221,7 @@ void THeadlessWindowSystem::SetTimer(HWND window, std::uintptr_t id, unsigned in
 void THeadlessWindowSystem::KillTimer(HWND window, std::uintptr_t id) { FTimers.erase({window, id}); }
 
 std::unique_ptr<TCanvas> THeadlessWindowSystem::MeasureCanvas() {
+  ++FMeasureCanvases;
   return std::make_unique<THeadlessCanvas>(nullptr, FPixelsPerInch);
 }
 
@@ -260,6 +261,10 @@ void THeadlessWindowSystem::QueueInput(HWND window, std::uint32_t msg, std::uint
 }
 
 void THeadlessWindowSystem::MoveMouse(HWND window, TPoint at) { QueueInput(window, WM_MOUSEMOVE, 0, PointParam(at), {}); }
+
+void THeadlessWindowSystem::Wheel(HWND window, int delta) {
+  QueueInput(window, WM_MOUSEWHEEL, static_cast<std::uintptr_t>(static_cast<std::uint16_t>(delta)) << 16, 0, {});
+}
 
 void THeadlessWindowSystem::Click(HWND window, TPoint at) {
   QueueInput(window, WM_MOUSEMOVE, 0, PointParam(at), {});

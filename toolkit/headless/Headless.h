@@ -14,8 +14,11 @@ namespace kv {
 
 class THeadlessWindowSystem final : public TWindowSystem {
  public:
-  THeadlessWindowSystem();
+  // Scripted: a test drives it with scripted input (the default); a program
+  // that merely runs on it has nobody to answer its windows.
+  explicit THeadlessWindowSystem(bool scripted = true);
   const char* Name() const override { return "headless"; }
+  bool Interactive() const override { return FScripted; }
 
   HWND CreateWindow(TWindowSink* sink, const TWindowParams& params) override;
   void DestroyWindow(HWND window) override;
@@ -56,6 +59,9 @@ class THeadlessWindowSystem final : public TWindowSystem {
   // disabled or hidden by the time it is handled. Points are in client
   // coordinates of the window.
   void MoveMouse(HWND window, TPoint at);
+  // The mouse wheel turned over the window: notches of 120, positive away
+  // from the user.
+  void Wheel(HWND window, int delta);
   void Click(HWND window, TPoint at);
   // A key press on the foreground window: key down (with Alt a system key),
   // the character it types when it types one, key up; the modifiers are held
@@ -74,6 +80,8 @@ class THeadlessWindowSystem final : public TWindowSystem {
   String WindowCaption(HWND window) const;
   const TWindowParams* Params(HWND window) const;
   int WindowCount() const { return static_cast<int>(FWindows.size()); }
+  // How many measuring canvases were made so far (layout work done).
+  int MeasureCanvasCount() const { return FMeasureCanvases; }
 
   // The fixed text metrics: every character is CharWidth wide (one more in
   // bold), a line LineHeight high.
@@ -116,6 +124,8 @@ class THeadlessWindowSystem final : public TWindowSystem {
   int FPixelsPerInch = 96;
   String FClipboard;
   std::map<std::uintptr_t, TBitmap> FIcons;
+  int FMeasureCanvases = 0;
+  bool FScripted = true;
 };
 
 // The headless system in use; raises when another one is installed.

@@ -61,6 +61,7 @@ void Styles(const TWindowParams& p, DWORD& style, DWORD& ex) {
   if (p.MinimizeBox) style |= WS_MINIMIZEBOX;
   if (p.Border == TWindowBorder::Sizeable && p.SystemMenu) style |= WS_MAXIMIZEBOX;
   if (p.StayOnTop) ex |= WS_EX_TOPMOST;
+  if (p.TaskbarButton) ex |= WS_EX_APPWINDOW;
   style |= WS_CLIPCHILDREN;
 }
 
@@ -515,6 +516,15 @@ LRESULT CALLBACK FormWndProc(::HWND h, UINT msg, WPARAM w, LPARAM l) {
     case WM_ACTIVATE:
       m.WParam = LOWORD(w) != WA_INACTIVE ? 1 : 0;
       sink->WindowMessage(m);
+      // The system gives the activated window the keyboard focus.
+      return DefWindowProcW(h, msg, w, l);
+    case WM_SYSCHAR:
+      // Alt + a letter of an accelerator is the form's; anything else (Alt +
+      // Space: the system menu) the system's.
+      sink->WindowMessage(m);
+      return m.Result != 0 ? 0 : DefWindowProcW(h, msg, w, l);
+    case WM_MOUSEWHEEL:
+      sink->WindowMessage(m);
       return 0;
     case WM_SYSCOMMAND: {
       // Minimise, restore, close and context help are the framework's; it
@@ -539,7 +549,6 @@ LRESULT CALLBACK FormWndProc(::HWND h, UINT msg, WPARAM w, LPARAM l) {
     case WM_KEYDOWN:
     case WM_KEYUP:
     case WM_CHAR:
-    case WM_SYSCHAR:
     case WM_MOUSEMOVE:
     case WM_LBUTTONDOWN:
     case WM_LBUTTONUP:
@@ -571,6 +580,13 @@ bool Win32WindowsAvailable() {
   if (!probe) return false;
   ::DestroyWindow(probe);
   return true;
+}
+
+bool Win32HasTaskbarButton(HWND window) {
+  ::HWND h = reinterpret_cast<::HWND>(window);
+  const LONG_PTR ex = GetWindowLongPtrW(h, GWL_EXSTYLE);
+  // The taskbar shows app windows, and unowned windows that are no tool windows.
+  return (ex & WS_EX_APPWINDOW) != 0 || (GetWindow(h, GW_OWNER) == nullptr && (ex & WS_EX_TOOLWINDOW) == 0);
 }
 
 std::unique_ptr<TWindowSystem> CreateWin32WindowSystem() {

@@ -12,5 +12,7 @@ std::unique_ptr<TWindowSystem> CreateWin32WindowSystem();
 // Whether windows can be made at all (not, for instance, under Wine without
 // a display).
 bool Win32WindowsAvailable();
+// Whether the window has a button of its own on the taskbar.
+bool Win32HasTaskbarButton(HWND window);
 
 }  // namespace kv
