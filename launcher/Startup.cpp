@@ -7,6 +7,7 @@
 #include "text/_4Sort.h"
 #include "ui/KVAdvProgr.h"
 #include "ui/KVForms.h"
+#include "ui/KVTaskDialogTemplate.h"
 
 namespace kv {
 
@@ -28,6 +29,9 @@ const std::vector<ModuleStep>& ModuleSteps() {
       // The translation hooks first, then the language "DE".
       {"language", &LanguageModule_Initialize, &LanguageModule_Finalize},
       {"translation", &TranslationModule_Initialize, &TranslationModule_Finalize},
+      // The task dialog form module looks up the platform's task dialog
+      // functions (it never calls them).
+      {"task dialog", &TaskDialogModule_Initialize, &TaskDialogModule_Finalize},
       // The application window, window ghosting off, the modal-form list and
       // the application events handler.
       {"forms", &FormsModule_Initialize, &FormsModule_Finalize},

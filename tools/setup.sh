@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build
   libgtest-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
-  wine wine64 xvfb xauth
+  wine wine64 xvfb xauth xdotool
   clang libclang-rt-14-dev
   libsimpleini-dev libinih-dev
 )

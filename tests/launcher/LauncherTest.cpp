@@ -10,6 +10,7 @@
 #include "text/_4Sort.h"
 #include "ui/KVAdvProgr.h"
 #include "ui/KVForms.h"
+#include "ui/KVTaskDialogTemplate.h"
 
 using namespace kv;
 
@@ -72,7 +73,8 @@ TEST(ModuleOrder, StartsOnceAndStopsInReverse) {
   EXPECT_LT(pos("progress"), pos("text utilities"));
   EXPECT_LT(pos("text utilities"), pos("form utilities"));
   EXPECT_LT(pos("form utilities"), pos("language"));
-  EXPECT_LT(pos("translation"), pos("forms"));
+  EXPECT_LT(pos("translation"), pos("task dialog"));
+  EXPECT_LT(pos("task dialog"), pos("forms"));
   EXPECT_LT(pos("forms"), pos("file helpers"));
 
   StartModules();
@@ -87,6 +89,16 @@ TEST(ModuleOrder, StartsOnceAndStopsInReverse) {
   EXPECT_EQ(ProgressList().Items(0).ControlClass, ClassOf<TKVProgress>());
   EXPECT_EQ(ProgressList().Items(0).MaxProperty, u"Max");
   EXPECT_EQ(DefaultFormFontName(), u"Segoe UI");
+  // Where the platform has no task dialog library the entry pointers stay
+  // empty; where it has one they lead somewhere.
+  EXPECT_EQ(TaskDialogIndirectEntry != nullptr, TaskDialogEntry != nullptr);
+#ifndef _WIN32
+  EXPECT_EQ(TaskDialogIndirectEntry, nullptr);
+  EXPECT_FALSE(NativeTaskDialogAvailable);
+#else
+  EXPECT_NE(TaskDialogIndirectEntry, nullptr);
+#endif
+  EXPECT_EQ(EmulatedTaskDialogIndirectEntry, &EmulatedTaskDialogIndirect);
   EXPECT_EQ(Application().HintHidePause(), 2147483647);
   EXPECT_EQ(MainApplicationHandle(), Application().Handle());
   ASSERT_NE(ModalFormList(), nullptr);
@@ -94,6 +106,7 @@ TEST(ModuleOrder, StartsOnceAndStopsInReverse) {
   StopModules();
   StopModules();
   EXPECT_EQ(GetLanguage(), u"");
+  EXPECT_EQ(TaskDialogIndirectEntry, nullptr);
   EXPECT_EQ(ModalFormList(), nullptr);
   EXPECT_EQ(AppEventsHandler(), nullptr);
   EXPECT_THROW(MainApplicationHandle(), Exception);
