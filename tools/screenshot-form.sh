@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Shows a form of tools/formshot with the win32 window system under Wine on a
 # private Xvfb and saves what the screen shows of it as a PNG.
-# Usage: tools/screenshot-form.sh [sample|dialog-controls] [OUTPUT.png]
-#   sample (default): docs/form-sample.png; dialog-controls: docs/dialog-controls.png
+# Usage: tools/screenshot-form.sh [MODE] [OUTPUT.png]
+#   sample (default): docs/form-sample.png; any other mode of formshot
+#   (dialog-controls, taskdialog-error, ...): docs/MODE.png
 # Needs the win64 build (cmake --workflow --preset win64, or just its formshot target).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode=${1:-sample}
 case "$mode" in
   sample) out=${2:-docs/form-sample.png} ;;
-  dialog-controls) out=${2:-docs/dialog-controls.png} ;;
-  *) echo "usage: $0 [sample|dialog-controls] [OUTPUT.png]" >&2; exit 2 ;;
+  [a-z]*) out=${2:-docs/$mode.png} ;;
+  *) echo "usage: $0 [MODE] [OUTPUT.png]" >&2; exit 2 ;;
 esac
 build=build/win64
 cmake --build "$build" --target formshot >/dev/null

@@ -1,14 +1,18 @@
-// formshot: shows a sample dialog built from the standard controls (or the
-// dialog controls in their states) and writes what the screen shows of it as
-// a BMP file, for review of the look.
-// Usage: formshot [sample|dialog-controls] OUTPUT.bmp
+// formshot: shows a sample dialog built from the standard controls, the
+// dialog controls in their states, or one of a few task dialogs, and writes
+// what the screen shows of it as a BMP file, for review of the look.
+// Usage: formshot MODE OUTPUT.bmp (formshot --help lists the modes)
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "localisation/KVTranslate.h"
+#include "localisation/_LanguageDLL.h"
 #include "platform/Files.h"
 #include "toolkit/StdCtrls.h"
 #include "ui/KVForms.h"
+#include "ui/KVMessageDlg.h"
 #include "ui/KVTaskDialogTemplate.h"
 #ifdef _WIN32
 #include "toolkit/win32/Win32WindowSystem.h"
@@ -119,12 +123,118 @@ void BuildDialogControls(TForm& form) {
   form.SetClientHeight(y + 40);
 }
 
+// --- Task dialogs, shown by the framework's own task dialog form --------------------
+
+const TaskDialogButtonEntry kLinks[] = {
+    {100, u"Jetzt installieren\nAlle Programmteile werden in den vorgeschlagenen Ordner eingerichtet."},
+    {101, u"Benutzerdefiniert installieren\nSie w\u00E4hlen Ordner und Programmteile selbst."},
+    {102, u"Nicht installieren"}};
+
+HRESULT32 KV_CALLBACK ProgressCallback(std::uintptr_t hwnd, std::uint32_t msg, std::uintptr_t, std::intptr_t,
+                                       std::intptr_t) {
+  if (msg == TDN_CREATED)
+    if (TCustomForm* f = Application().FindForm(hwnd)) f->Perform(TDM_SET_PROGRESS_BAR_POS, 40);
+  return 0;
+}
+
+// The configuration of a task dialog mode; false for an unknown mode.
+bool TaskDialogMode(const std::string& mode, TaskDialogConfig& c) {
+  c = TaskDialogConfig{};
+  c.cbSize = kTaskDialogConfigSize;
+  c.pszWindowTitle = u"Autorun";
+  if (mode == "taskdialog-error") {
+    c.hMainIcon = kTaskIconError;
+    c.pszMainInstruction = u"Die Datei \u201EInstall.exe\u201C wurde auf dem Datentr\u00E4ger nicht gefunden.";
+    c.dwCommonButtons = TDCBF_OK_BUTTON;
+  } else if (mode == "taskdialog-confirm") {
+    c.hMainIcon = kTaskIconQuestion;
+    c.pszMainInstruction = u"Soll die Installation jetzt beginnen?";
+    c.pszContent = u"Alle anderen Programme sollten vorher beendet werden.";
+    c.pszVerificationText = u"&Nicht mehr fragen";
+    c.dwCommonButtons = TDCBF_YES_BUTTON | TDCBF_NO_BUTTON;
+  } else if (mode == "taskdialog-links") {
+    c.hMainIcon = kTaskIconShield;
+    c.pszMainInstruction = u"Wie soll installiert werden?";
+    c.pszContent = u"Weitere Hinweise finden Sie in der <a href=\"help://1\">Hilfe</a>.";
+    c.cButtons = 3;
+    c.pButtons = kLinks;
+    c.nDefaultButton = 100;
+    c.dwCommonButtons = TDCBF_CANCEL_BUTTON;
+    c.dwFlags = TDF_USE_COMMAND_LINKS | TDF_EXPAND_FOOTER_AREA | TDF_EXPANDED_BY_DEFAULT;
+    c.pszExpandedInformation = u"Quelle: D:\\Setup\\Install.exe\r\nZiel: C:\\Programme\\Orvalis\r\nBen\u00F6tigt: 412 MB";
+    c.pszCollapsedControlText = u"Details anzeigen";
+    c.pszExpandedControlText = u"Details ausblenden";
+    c.pszFooter = u"Die Installation braucht Administratorrechte.";
+    c.hFooterIcon = kTaskIconInformation;
+  } else if (mode == "taskdialog-progress") {
+    c.hMainIcon = kTaskIconInformation;
+    c.pszMainInstruction = u"Dateien werden kopiert";
+    c.pszContent = u"Install.exe wird vorbereitet \u2026";
+    c.dwFlags = TDF_SHOW_PROGRESS_BAR;
+    c.dwCommonButtons = TDCBF_CANCEL_BUTTON;
+    c.pfCallback = &ProgressCallback;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The message dialog modes: the routine a mode calls; false for an unknown mode.
+bool MessageMode(const std::string& mode, std::function<void()>& show) {
+  if (mode == "message-error") {
+    show = [] { ShowErrorMessage(u"Die Datei \"Autorun.inf\" kann nicht gelesen werden:\r\nZugriff verweigert."); };
+  } else if (mode == "message-confirm") {
+    show = [] {
+      bool verification = false;
+      MessageDialog(u"Sollen die ge\u00E4nderten Einstellungen gespeichert werden?", mtConfirmation,
+                    {mbYes, mbNo, mbCancel}, 0, mbYes, u"Nicht mehr fragen", verification, nullptr);
+    };
+  } else if (mode == "message-expanded") {
+    show = [] {
+      bool verification = false;
+      TaskMessageDialogEx(nullptr, MessageDialogTitle(), 0, u"Die Protokolldatei kann nicht geschrieben werden.",
+                          u"Ordner: C:\\ProgramData\\Orvalis\\Autorun\\Logs\r\nFehler 5: Zugriff verweigert.\r\n"
+                          u"Das Protokoll wird bis zum n\u00E4chsten Start nicht fortgesetzt.",
+                          mtWarning, {mbOK}, mbOK, nullptr, u"Details anzeigen", u"Details ausblenden", u"",
+                          verification);
+    };
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Writes what the screen shows of the form's window.
+bool Shoot(TCustomForm& form, const char* output) {
+  const TBitmap shot = WindowSystem().Snapshot(form.Handle());
+  if (shot.Empty()) {
+    std::fprintf(stderr, "formshot: the %s window system keeps no pixels to take\n", WindowSystem().Name());
+    return false;
+  }
+  const std::string bytes = EncodeBmp(shot);
+  platform::FileHandle f;
+  if (!f.Open(FromUtf8(output), platform::FileAccess::Write, platform::FileShare::None,
+              platform::FileDisposition::CreateAlways) ||
+      f.Write(bytes.data(), static_cast<std::int64_t>(bytes.size())) != static_cast<std::int64_t>(bytes.size())) {
+    std::fprintf(stderr, "formshot: cannot write %s\n", output);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string mode = argc == 3 ? argv[1] : "sample";
-  if ((argc != 2 && argc != 3) || (mode != "sample" && mode != "dialog-controls")) {
-    std::fprintf(stderr, "Usage: formshot [sample|dialog-controls] OUTPUT.bmp\n");
+  TaskDialogConfig config;
+  std::function<void()> message;
+  const bool taskDialog = TaskDialogMode(mode, config);
+  const bool messageDialog = MessageMode(mode, message);
+  if ((argc != 2 && argc != 3) || (mode != "sample" && mode != "dialog-controls" && !taskDialog && !messageDialog)) {
+    std::fprintf(stderr,
+                 "Usage: formshot MODE OUTPUT.bmp\n"
+                 "MODE: sample, dialog-controls, taskdialog-error, taskdialog-confirm, taskdialog-links,\n"
+                 "      taskdialog-progress, message-error, message-confirm, message-expanded\n");
     return 2;
   }
   const char* output = argv[argc - 1];
@@ -133,38 +243,52 @@ int main(int argc, char** argv) {
 #endif
   int rc = 0;
   FormUtilsModule_Initialize();
+  LanguageModule_Initialize();
+  TranslationModule_Initialize();
   try {
-    TForm form(nullptr);
-    if (mode == "sample")
-      Build(form);
-    else
-      BuildDialogControls(form);
     // Shown, painted, then taken from the screen once the paint has settled.
     TTimer timer(nullptr);
     timer.SetInterval(700);
-    timer.OnTimer = [&](TObject*) {
-      timer.SetEnabled(false);
-      const TBitmap shot = WindowSystem().Snapshot(form.Handle());
-      if (shot.Empty()) {
-        std::fprintf(stderr, "formshot: the %s window system keeps no pixels to take\n", WindowSystem().Name());
-        rc = 1;
-      } else {
-        const std::string bytes = EncodeBmp(shot);
-        platform::FileHandle f;
-        if (!f.Open(FromUtf8(output), platform::FileAccess::Write, platform::FileShare::None,
-                    platform::FileDisposition::CreateAlways) ||
-            f.Write(bytes.data(), static_cast<std::int64_t>(bytes.size())) != static_cast<std::int64_t>(bytes.size())) {
-          std::fprintf(stderr, "formshot: cannot write %s\n", output);
-          rc = 1;
+    if (taskDialog || messageDialog) {
+      bool expand = mode == "message-expanded";
+      timer.OnTimer = [&](TObject*) {
+        TCustomForm* shown = Application().ActiveForm();
+        // The expanded message is taken with its details open.
+        if (auto* dlg = dynamic_cast<TKVCustomTaskDialog*>(shown); dlg && expand) {
+          expand = false;
+          dlg->CollapseButton()->Click();
+          return;
         }
+        timer.SetEnabled(false);
+        if (!shown || !Shoot(*shown, output)) rc = 1;
+        if (shown) shown->Close();
+      };
+      if (messageDialog) {
+        SetApplicationTitle(u"Autorun");
+        message();
+      } else if (EmulatedTaskDialogIndirect(&config, nullptr, nullptr, nullptr) != 0) {
+        std::fprintf(stderr, "formshot: the task dialog failed\n");
+        rc = 1;
       }
-      form.SetModalResult(mrOk);
-    };
-    form.ShowModal();
+    } else {
+      TForm form(nullptr);
+      if (mode == "sample")
+        Build(form);
+      else
+        BuildDialogControls(form);
+      timer.OnTimer = [&](TObject*) {
+        timer.SetEnabled(false);
+        if (!Shoot(form, output)) rc = 1;
+        form.SetModalResult(mrOk);
+      };
+      form.ShowModal();
+    }
   } catch (const Exception& e) {
     std::fprintf(stderr, "formshot: %s\n", ToUtf8(e.Message()).c_str());
     rc = 1;
   }
+  TranslationModule_Finalize();
+  LanguageModule_Finalize();
   FormUtilsModule_Finalize();
   ReleaseApplication();
   SetWindowSystem(nullptr);
