@@ -1,7 +1,7 @@
 // A small program for tests with real keyboard input (xdotool on Xvfb under
 // Wine): shows a dialog titled "KV Keyboard Probe" and prints, when it
 // closes, what the keys did.
-// Usage: kv_keyboard_probe dialog|accelerator
+// Usage: kv_keyboard_probe dialog|accelerator|exception
 #include <cstdio>
 #include <string>
 
@@ -9,6 +9,7 @@
 #include "localisation/_LanguageDLL.h"
 #include "toolkit/win32/Win32WindowSystem.h"
 #include "ui/KVForms.h"
+#include "ui/KVMessageDlg.h"
 #include "ui/KVTaskDialogTemplate.h"
 
 using namespace kv;
@@ -54,19 +55,28 @@ int Accelerator() {
   return 0;
 }
 
+// The exception dialog, and the message routine under it with its result.
+int ExceptionDialog() {
+  SetApplicationTitle(u"KV Keyboard Probe");
+  ShowExceptionDialog(EConvertError(u"Division by zero"));
+  std::printf("exception dialog closed\n");
+  std::printf("result=%d\n", SimpleMessageDialog(u"Division by zero", mtError, {mbOK}));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string mode = argc == 2 ? argv[1] : "";
-  if (mode != "dialog" && mode != "accelerator") {
-    std::fprintf(stderr, "Usage: kv_keyboard_probe dialog|accelerator\n");
+  if (mode != "dialog" && mode != "accelerator" && mode != "exception") {
+    std::fprintf(stderr, "Usage: kv_keyboard_probe dialog|accelerator|exception\n");
     return 2;
   }
   SetWindowSystem(CreateWin32WindowSystem());
   FormUtilsModule_Initialize();
   LanguageModule_Initialize();
   TranslationModule_Initialize();
-  const int rc = mode == "dialog" ? Dialog() : Accelerator();
+  const int rc = mode == "dialog" ? Dialog() : mode == "accelerator" ? Accelerator() : ExceptionDialog();
   std::fflush(stdout);
   TranslationModule_Finalize();
   LanguageModule_Finalize();

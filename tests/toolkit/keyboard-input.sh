@@ -34,7 +34,7 @@ case_() {
   sleep 1
   for key in "$@"; do
     xdotool key "$key"
-    sleep 0.3
+    sleep 0.6
   done
   for _ in $(seq 1 300); do
     kill -0 "$pid" 2>/dev/null || break
@@ -47,7 +47,7 @@ case_() {
     failed=1
   fi
   wait "$pid" 2>/dev/null
-  if grep -q -- "$expected" "$out"; then
+  if tr '\n' ' ' <"$out" | grep -q -- "$expected"; then
     echo "$name: ok"
   else
     echo "$name: FAILED, expected \"$expected\" after the keys $*; the probe printed:"
@@ -66,4 +66,8 @@ case_ ctrl-c-copies-the-dialog-text dialog "clipboard=\[Window Title\]" ctrl+c E
 case_ ctrl-insert-copies-too dialog "clipboard=\[Window Title\]" ctrl+shift+Insert Escape
 case_ alt-accelerator-on-a-form accelerator "result=21" alt+w
 case_ escape-on-a-form accelerator "result=2" Escape
+# The exception dialog, then the error message under it: each closes on
+# Enter and on Escape with OK.
+case_ exception-and-error-close-on-enter exception "closed.*result=1" Return Return
+case_ exception-and-error-close-on-escape exception "closed.*result=1" Escape Escape
 exit $failed
