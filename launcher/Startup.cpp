@@ -1,6 +1,8 @@
 #include "launcher/Startup.h"
 
+#include "failure/KVLocalFilesLocation.h"
 #include "localisation/KVTranslate.h"
+#include "system/DelayedHandler.h"
 #include "localisation/_LanguageDLL.h"
 #include "text/KVTypes.h"
 #include "text/_4Files.h"
@@ -17,8 +19,11 @@ size_t gStarted = 0;
 
 const std::vector<ModuleStep>& ModuleSteps() {
   static const std::vector<ModuleStep> steps = {
+      // A library or function bound at run time that is missing raises a
+      // readable exception from here on.
+      {"delay-load hook", &DelayedHandler_Initialize, &DelayedHandler_Finalize},
       // The string-list module makes the date separators of the process-wide
-      // date formats literal.
+      // date formats literal and switches data execution prevention on.
       {"string list", &KVTypes_Initialize, nullptr},
       // The progress module registers its control; the text utility module
       // fills its Windows-1252 table.
@@ -32,6 +37,8 @@ const std::vector<ModuleStep>& ModuleSteps() {
       // The task dialog form module looks up the platform's task dialog
       // functions (it never calls them).
       {"task dialog", &TaskDialogModule_Initialize, &TaskDialogModule_Finalize},
+      // Windows older than 7 end the process here, after a message.
+      {"windows version", &CheckWindowsVersion, nullptr},
       // The application window, window ghosting off, the modal-form list and
       // the application events handler.
       {"forms", &FormsModule_Initialize, &FormsModule_Finalize},

@@ -79,6 +79,9 @@ void ShowFatalErrorBox(StringView title, StringView text);
 // the result is the box's default button, as if Enter were pressed.
 int ShowSystemMessageBox(std::uintptr_t owner, StringView text, StringView caption, std::uint32_t flags);
 
+// Ends the process at once with the exit code.
+[[noreturn]] void ExitProcess(std::uint32_t code);
+
 String GetEnvVar(StringView name);
 // Every variable of the process's environment as "NAME=VALUE", in the
 // environment's order (on Windows including the "=C:=C:\..." entries).

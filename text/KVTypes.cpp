@@ -2,6 +2,7 @@
 
 #include "platform/Files.h"
 #include "platform/Locale.h"
+#include "system/DelayedHandler.h"
 #include "text/SysUtils.h"
 
 namespace kv {
@@ -150,7 +151,12 @@ String ExtractPathUpToDelimiter(StringView path, StringView delimiters) {
   return String();
 }
 
-void KVTypes_Initialize() { InitializeFormatSettings(true); }
+void KVTypes_Initialize() {
+  InitializeFormatSettings(false);
+  NormaliseDateFormats();
+  // The program is an executable: data execution prevention goes on.
+  EnableProcessDep(true);
+}
 
 
 // ------------------------------------------------------------- log kinds

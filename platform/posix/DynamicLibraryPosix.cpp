@@ -4,7 +4,7 @@ namespace kv::platform {
 
 // The libraries asked for by name are Windows system libraries, which do
 // not exist here.
-LibraryHandle LoadDynamicLibrary(StringView) { return 0; }
+LibraryHandle LoadDynamicLibrary(StringView, bool) { return 0; }
 void* LibraryFunction(LibraryHandle, const char*) { return nullptr; }
 void FreeDynamicLibrary(LibraryHandle) {}
 

@@ -149,6 +149,8 @@ bool ShellExecuteFile(const ShellExecuteArgs& args, Process* process) {
   return true;
 }
 
+void ExitProcess(std::uint32_t code) { std::exit(static_cast<int>(code)); }
+
 void SuppressErrorDialogs() {}
 
 void ShowFatalErrorBox(StringView title, StringView text) {

@@ -8,8 +8,11 @@
 
 namespace kv::platform {
 
-LibraryHandle LoadDynamicLibrary(StringView name) {
-  return reinterpret_cast<LibraryHandle>(LoadLibraryW(W(String(name))));
+LibraryHandle LoadDynamicLibrary(StringView name, bool suppressErrorBox) {
+  const UINT previous = suppressErrorBox ? SetErrorMode(SEM_NOOPENFILEERRORBOX) : 0;
+  HMODULE h = LoadLibraryW(W(String(name)));
+  if (suppressErrorBox) SetErrorMode(previous);
+  return reinterpret_cast<LibraryHandle>(h);
 }
 
 void* LibraryFunction(LibraryHandle library, const char* name) {

@@ -67,6 +67,8 @@ bool ShellExecuteFile(const ShellExecuteArgs& args, Process* process) {
   return true;
 }
 
+void ExitProcess(std::uint32_t code) { ::ExitProcess(code); }
+
 void SuppressErrorDialogs() {
   SetErrorMode(SEM_NOGPFAULTERRORBOX);
   _set_error_mode(_OUT_TO_STDERR);

@@ -74,7 +74,10 @@ TEST(ModuleOrder, StartsOnceAndStopsInReverse) {
   EXPECT_LT(pos("text utilities"), pos("form utilities"));
   EXPECT_LT(pos("form utilities"), pos("language"));
   EXPECT_LT(pos("translation"), pos("task dialog"));
-  EXPECT_LT(pos("task dialog"), pos("forms"));
+  EXPECT_LT(pos("task dialog"), pos("windows version"));
+  EXPECT_LT(pos("windows version"), pos("forms"));
+  EXPECT_EQ(pos("delay-load hook"), 0);
+  EXPECT_EQ(pos("string list"), 1);
   EXPECT_LT(pos("forms"), pos("file helpers"));
 
   StartModules();
