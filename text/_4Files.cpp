@@ -339,9 +339,19 @@ void TUnicodeFileWriter::Write(const String& Value) { WriteText(Value, false); }
 
 namespace {
 
+// The module's state is used from the logging thread as well as from the
+// user-interface thread, so each piece has a lock of its own.
+std::mutex gTempFolderLock;
 String gTempFolderCache;
+std::mutex gVersionLock;
 std::unique_ptr<platform::VersionInfoReader> gVersionReader;
+std::mutex gRandomLock;
 std::mt19937 gRandom;
+
+String CachedTempFolder() {
+  std::lock_guard<std::mutex> guard(gTempFolderLock);
+  return gTempFolderCache;
+}
 
 bool IsSlash(char16_t c) { return c == u'\\' || c == u'/'; }
 
@@ -477,7 +487,10 @@ String MakeUniqueFileName(StringView Dir, StringView Ext) {
   if (!Ext.empty()) ext = u"." + String(Ext[0] == u'.' ? Ext.substr(1, 98) : Ext);
   for (;;) {
     String name = String(Dir) + u"\\";
-    for (int i = 0; i < 4; ++i) name += ThreeDigits(digits(gRandom));
+    {
+      std::lock_guard<std::mutex> guard(gRandomLock);
+      for (int i = 0; i < 4; ++i) name += ThreeDigits(digits(gRandom));
+    }
     name += ext;
     if (!FileExistsEx(name)) return name;
   }
@@ -524,7 +537,7 @@ bool ForceWritableDirectory(StringView Dir) {
 }
 
 String GetTempFolder() {
-  if (!gTempFolderCache.empty()) return gTempFolderCache;
+  if (String cached = CachedTempFolder(); !cached.empty()) return cached;
   String folder;
   const String fromEnv = platform::GetEnvVar(u"KVTemp");
   if (!fromEnv.empty()) {
@@ -544,8 +557,9 @@ String GetTempFolder() {
   // Only a folder that passed the test is kept: a failing one raises again
   // on the next call instead of being handed out as if it were usable.
   if (!created) throw Exception(u"Cannot write to temp-directory: " + folder);
+  std::lock_guard<std::mutex> guard(gTempFolderLock);
   gTempFolderCache = folder;
-  return gTempFolderCache;
+  return folder;
 }
 
 void DeleteFileQuietly(StringView Name) {
@@ -613,6 +627,7 @@ void SortFilesByDate(TStringList& List, bool Descending) {
 
 String GetModuleVersionText(StringView FileName) {
   String result;
+  std::lock_guard<std::mutex> guard(gVersionLock);
   if (!gVersionReader) gVersionReader = std::make_unique<platform::VersionInfoReader>();
   auto& reader = *gVersionReader;
   if (!reader.Load(FileName)) return result;
@@ -671,10 +686,17 @@ String GetSpecialFolderPath(std::int32_t CSIDL, bool) { return platform::Special
 
 void FileHelpers_Initialize() {
   std::random_device entropy;
-  gRandom.seed(static_cast<std::uint32_t>(Now() * 86400000.0) ^ entropy());
+  {
+    std::lock_guard<std::mutex> guard(gRandomLock);
+    gRandom.seed(static_cast<std::uint32_t>(Now() * 86400000.0) ^ entropy());
+  }
+  std::lock_guard<std::mutex> guard(gTempFolderLock);
   gTempFolderCache.clear();
 }
 
-void FileHelpers_Finalize() { gVersionReader.reset(); }
+void FileHelpers_Finalize() {
+  std::lock_guard<std::mutex> guard(gVersionLock);
+  gVersionReader.reset();
+}
 
 }  // namespace kv
