@@ -1,12 +1,15 @@
 #include "logging/KVLogging.h"
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 #include "ini/KVBigIni.h"
+#include "platform/Files.h"
 #include "platform/Locale.h"
 #include "platform/Process.h"
 #include "platform/ShellFolders.h"
@@ -390,6 +393,202 @@ String TKVLoggingHelper::LogEntryToString(const IKVLogEntry& LogEntry) {
   line += u">\t";
   line += LogEntry.GetMessageStr();
   return line;
+}
+
+// --- Log file writer ---------------------------------------------------------------
+
+namespace {
+
+String ErrorText(const std::exception& e) {
+  if (const auto* k = dynamic_cast<const Exception*>(&e)) return k->Message();
+  return FromUtf8(e.what());
+}
+
+}  // namespace
+
+TKVFileLogger::TKVFileLogger(IKVFileLoggerSettingsPtr FileLoggerSettings)
+    : FFileLoggerSettings(std::move(FileLoggerSettings)) {
+  if (!FFileLoggerSettings) FFileLoggerSettings = std::make_shared<TKVFileLoggerSettings>();
+  IKVFileLoggerSettings& s = *FFileLoggerSettings;
+  const String base = ReadRegistryStringDef(kRoot, kLogRegistryKey, u"FileName", ApplicationFileName());
+  s.SetLogFileName(FormatText(u"%s_PID_%d_", {base, std::int64_t{platform::CurrentProcessId()}}));
+  // A configured folder that does not exist yet is not created: the default
+  // folder is used instead.
+  if (!DirectoryExistsEx(s.GetLogFolder())) s.SetLogFolder(TKVLoggingHelper::DefaultLogFolder());
+  platform::CreateDirectoryTree(s.GetLogFolder());
+  if (!CanCreateFileIn(s.GetLogFolder())) s.SetLogFolder(GetTempFolder());
+}
+
+TKVFileLogger::~TKVFileLogger() = default;
+
+bool TKVFileLogger::IsLogFileFull(const String& FileName) const {
+  const std::int32_t maxSize = FFileLoggerSettings->GetMaxSize();
+  // -1 means no limit; other negative sizes are read the same way rather
+  // than as a limit every file has reached.
+  if (maxSize < 0 || !FileExistsEx(FileName)) return false;
+  return GetFileSize64(FileName) / 1024 >= maxSize;
+}
+
+String TKVFileLogger::GetCurrentLogFile() {
+  if (!FileExistsEx(FLogFile) || IsLogFileFull(FLogFile)) {
+    // The name part ends with "_" and the time part begins with one.
+    FLogFile = FFileLoggerSettings->GetLogFolder() + u"\\" + FFileLoggerSettings->GetLogFileName() +
+               FormatDateTime(u"_yyyymmdd_hhnnss", Now()) + u".log";
+  }
+  return FLogFile;
+}
+
+bool TKVFileLogger::CheckLogFolder() {
+  IKVFileLoggerSettings& s = *FFileLoggerSettings;
+  const String folder = s.GetLogFolder();
+  const bool writable = DirectoryExistsEx(folder) ? IsDirectoryWritable(folder) : ForceWritableDirectory(folder);
+  if (!writable && s.GetShowErrorIfNoWritePermissions()) {
+    // The user is told once per settings object; later failures are silent.
+    s.SetShowErrorIfNoWritePermissions(false);
+    if (!s.GetIsService()) NotifyLogUser(String(kCannotWriteLogFile));
+  }
+  return writable;
+}
+
+bool TKVFileLogger::DeleteSurplusLogFiles() {
+  IKVFileLoggerSettings& s = *FFileLoggerSettings;
+  const std::int32_t maxCount = s.GetMaxCount();
+  if (maxCount < 0) return true;
+  const TDateTime now = Now();
+  if (now - FLastCheckOldLogFiles <= 1.0 / 24) return true;
+  FLastCheckOldLogFiles = now;
+  bool allDeleted = true;
+  try {
+    TStringList files;
+    ListFiles(files, s.GetLogFolder(), GetLogFileMask());
+    SortFilesByDate(files, false);
+    // The file being written is kept whatever its age: deleting it would
+    // lose the line just written. It counts among the files kept.
+    int limit = maxCount;
+    for (int i = 0; i < files.Count(); ++i) {
+      if (!FLogFile.empty() && CompareTextIgnoreCase(files.Strings(i), FLogFile) == 0) {
+        files.Delete(i);
+        limit = std::max(0, maxCount - 1);
+        break;
+      }
+    }
+    int first = 0;
+    while (files.Count() - first > limit) {
+      if (!platform::RemoveFile(files.Strings(first))) allDeleted = false;
+      ++first;
+    }
+  } catch (const std::exception& e) {
+    if (s.GetShowErrorIfNoWritePermissions())
+      throw Exception(FormatText(u"Fehler beim L\u00F6schen von alten Logdateien: %s", {ErrorText(e)}));
+  }
+  return allDeleted;
+}
+
+void TKVFileLogger::WriteText(const String& Text) {
+  try {
+    if (!CheckLogFolder()) return;
+    FLogFile = GetCurrentLogFile();
+    if (FFileWriter)
+      FFileWriter->Open(FLogFile, true);
+    else
+      FFileWriter = std::make_unique<TUnicodeFileWriter>(FLogFile, true, true, false, true);
+    FFileWriter->WriteLn(Text);
+    FFileWriter.reset();
+    DeleteSurplusLogFiles();
+  } catch (const std::exception& e) {
+    if (FFileLoggerSettings->GetShowErrorIfNoWritePermissions())
+      throw Exception(FormatText(u"Fehler beim Schreiben der Logdatei: %s", {ErrorText(e)}));
+  }
+}
+
+void TKVFileLogger::WriteMessage(const String& Msg, TMessageLogType MsgType) {
+  WriteText(TKVLoggingHelper::FormatLogText(Msg, MsgType, true, FFileLoggerSettings->GetPrefix()));
+}
+
+void TKVFileLogger::WriteEntry(const IKVLogEntry& LogEntry) {
+  WriteText(TKVLoggingHelper::LogEntryToString(LogEntry));
+  if (!LogEntry.GetStackTrace().empty()) WriteText(LogEntry.GetStackTrace());
+}
+
+// --- Messages to the user -------------------------------------------------------------
+
+namespace {
+
+struct UserMessages {
+  std::mutex Lock;
+  TLogUserNotifier Notifier;  // empty: the default
+  String Pending;
+  std::atomic<bool> HasPending{false};
+  std::atomic<std::uint32_t> UserInterfaceThread{0};
+};
+
+UserMessages& Messages() {
+  static UserMessages m;
+  return m;
+}
+
+// Trivially destructible, so nothing is left to tear down when a thread ends.
+thread_local bool tIsLoggingThread = false;
+
+bool MayShowHere() {
+  if (tIsLoggingThread) return false;
+  const std::uint32_t ui = Messages().UserInterfaceThread.load(std::memory_order_relaxed);
+  return ui == 0 || ui == platform::CurrentThreadId();
+}
+
+void DefaultLogUserNotifier(const String& Msg) {
+  // TODO(ShowErrorMessage)
+  (void)Msg;
+}
+
+void Show(const String& Msg) {
+  TLogUserNotifier notifier;
+  {
+    std::lock_guard<std::mutex> guard(Messages().Lock);
+    notifier = Messages().Notifier;
+  }
+  if (notifier)
+    notifier(Msg);
+  else
+    DefaultLogUserNotifier(Msg);
+}
+
+}  // namespace
+
+void SetLogUserNotifier(TLogUserNotifier notifier) {
+  std::lock_guard<std::mutex> guard(Messages().Lock);
+  Messages().Notifier = std::move(notifier);
+}
+
+void SetUserInterfaceThread(std::uint32_t threadId) { Messages().UserInterfaceThread.store(threadId); }
+
+void MarkLoggingThread() { tIsLoggingThread = true; }
+
+void NotifyLogUser(const String& Msg) {
+  if (MayShowHere()) {
+    Show(Msg);
+    return;
+  }
+  UserMessages& m = Messages();
+  std::lock_guard<std::mutex> guard(m.Lock);
+  if (!m.HasPending.load()) {
+    m.Pending = Msg;
+    m.HasPending.store(true);
+  }
+}
+
+void ShowPendingLogUserMessage() {
+  UserMessages& m = Messages();
+  if (!m.HasPending.load(std::memory_order_acquire) || !MayShowHere()) return;
+  String msg;
+  {
+    std::lock_guard<std::mutex> guard(m.Lock);
+    if (!m.HasPending.load()) return;
+    msg = std::move(m.Pending);
+    m.Pending.clear();
+    m.HasPending.store(false);
+  }
+  Show(msg);
 }
 
 }  // namespace kv

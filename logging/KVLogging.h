@@ -3,10 +3,12 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <mutex>
 
 #include "logging/KVLoggingIntf.h"
 #include "platform/UserInfo.h"
+#include "text/_4Files.h"
 
 namespace kv {
 
@@ -153,5 +155,108 @@ class TKVLoggingHelper {
 
 // "[Info]", "[Warning]", "[Error]", "[Debug]"; "[Unknown]" for other values.
 StringView LogLevelText(TMessageLogType t);
+
+// --- Log file writer -----------------------------------------------------------
+
+// The settings of a log file writer. They are made on one thread and then
+// handed to the logging thread, which alone uses (and changes) them.
+class TKVFileLoggerSettings final : public IKVFileLoggerSettings {
+ public:
+  String GetLogFolder() const override { return FLogFolder; }
+  void SetLogFolder(StringView value) override { FLogFolder.assign(value); }
+  String GetLogFileName() const override { return FLogFileName; }
+  void SetLogFileName(StringView value) override { FLogFileName.assign(value); }
+  std::int32_t GetMaxSize() const override { return FMaxSize; }
+  void SetMaxSize(std::int32_t value) override { FMaxSize = value; }
+  std::int32_t GetMaxCount() const override { return FMaxCount; }
+  void SetMaxCount(std::int32_t value) override { FMaxCount = value; }
+  String GetPrefix() const override { return FPrefix; }
+  void SetPrefix(StringView value) override { FPrefix.assign(value); }
+  bool GetIsService() const override { return FIsService; }
+  void SetIsService(bool value) override { FIsService = value; }
+  bool GetShowErrorIfNoWritePermissions() const override { return FShowErrorIfNoWritePermissions; }
+  void SetShowErrorIfNoWritePermissions(bool value) override { FShowErrorIfNoWritePermissions = value; }
+
+ private:
+  String FLogFolder;
+  String FLogFileName;
+  std::int32_t FMaxSize = -1;
+  std::int32_t FMaxCount = -1;
+  String FPrefix;
+  bool FIsService = false;
+  bool FShowErrorIfNoWritePermissions = false;
+};
+
+inline constexpr StringView kCannotWriteLogFile = u"Cannot write log file!";
+
+// Puts one line at a time into the current log file: the file is opened,
+// appended to and closed again for every line, so it is never held open.
+// Files are named "<FileName value>_PID_<process id>__yyyymmdd_hhnnss.log";
+// a new one is begun when the current one is missing or full. Used by one
+// thread at a time.
+class TKVFileLogger final : public IKVLogger {
+ public:
+  // Names the files and settles the folder: the configured one when it
+  // exists, else the default log folder (created when missing), else the
+  // framework's temporary folder. Raises when even that cannot be written.
+  explicit TKVFileLogger(IKVFileLoggerSettingsPtr FileLoggerSettings);
+  ~TKVFileLogger() override;
+
+  // Text and a line end into the current file. A folder that cannot be
+  // written drops the line (telling the user once, when the settings ask
+  // for it); a failed write raises "Fehler beim Schreiben der Logdatei: %s"
+  // when the settings ask for errors, and is dropped otherwise.
+  void WriteText(const String& Text) override;
+  // The message as a plain line with time stamp and the settings' prefix.
+  void WriteMessage(const String& Msg, TMessageLogType MsgType) override;
+  // The entry's line, then its stack trace as one more text.
+  void WriteEntry(const IKVLogEntry& LogEntry) override;
+
+  // "*_*.log": the names of every log file of the framework.
+  static String GetLogFileMask() { return u"*_*.log"; }
+
+  // The file the next line goes to: the current one, or a new name when it
+  // is missing or full.
+  String GetCurrentLogFile();
+  // The file has reached the size limit of the settings.
+  bool IsLogFileFull(const String& FileName) const;
+  // The folder exists and can be written (it is created when missing).
+  bool CheckLogFolder();
+  // Thins the folder out to the settings' count, at most once an hour; the
+  // current file is always kept. False when a deletion failed.
+  bool DeleteSurplusLogFiles();
+
+  // The file the last line went to; empty before the first.
+  const String& LogFile() const { return FLogFile; }
+  const IKVFileLoggerSettingsPtr& Settings() const { return FFileLoggerSettings; }
+
+ private:
+  TDateTime FLastCheckOldLogFiles = 0;
+  IKVFileLoggerSettingsPtr FFileLoggerSettings;
+  // Held between lines only after a write failed, to be opened again.
+  std::unique_ptr<TUnicodeFileWriter> FFileWriter;
+  String FLogFile;
+};
+
+// --- Messages to the user ------------------------------------------------------
+
+// Shows a message of the logging module to the user.
+using TLogUserNotifier = std::function<void(const String& Msg)>;
+// Replaces the notifier; an empty one restores the default, the framework's
+// error message.
+void SetLogUserNotifier(TLogUserNotifier notifier);
+// The thread that may show messages to the user (0: not known; then any
+// thread but a logging thread may).
+void SetUserInterfaceThread(std::uint32_t threadId);
+// Marks the calling thread as one that writes log files: it never shows a
+// message itself.
+void MarkLoggingThread();
+// Tells the user Msg. On a thread that may show messages the notifier runs
+// at once; elsewhere the message waits for ShowPendingLogUserMessage on such
+// a thread, so that no other thread ever waits for a dialog. Of several
+// waiting messages the first is kept.
+void NotifyLogUser(const String& Msg);
+// Shows a waiting message when the calling thread may; cheap when there is none.
+void ShowPendingLogUserMessage();
 
 }  // namespace kv

@@ -79,4 +79,37 @@ class IKVLogEntry {
 };
 using IKVLogEntryPtr = std::shared_ptr<IKVLogEntry>;
 
+// How a log file writer names, places and limits its files.
+class IKVFileLoggerSettings {
+ public:
+  virtual ~IKVFileLoggerSettings() = default;
+  virtual String GetLogFolder() const = 0;
+  virtual void SetLogFolder(StringView value) = 0;
+  virtual String GetLogFileName() const = 0;
+  virtual void SetLogFileName(StringView value) = 0;
+  // Size in KiB at which a new file is begun; -1: no limit.
+  virtual std::int32_t GetMaxSize() const = 0;
+  virtual void SetMaxSize(std::int32_t value) = 0;
+  // Number of log files kept in the folder; -1: no limit.
+  virtual std::int32_t GetMaxCount() const = 0;
+  virtual void SetMaxCount(std::int32_t value) = 0;
+  virtual String GetPrefix() const = 0;
+  virtual void SetPrefix(StringView value) = 0;
+  virtual bool GetIsService() const = 0;
+  virtual void SetIsService(bool value) = 0;
+  virtual bool GetShowErrorIfNoWritePermissions() const = 0;
+  virtual void SetShowErrorIfNoWritePermissions(bool value) = 0;
+};
+using IKVFileLoggerSettingsPtr = std::shared_ptr<IKVFileLoggerSettings>;
+
+// Puts lines into the current log file.
+class IKVLogger {
+ public:
+  virtual ~IKVLogger() = default;
+  virtual void WriteText(const String& Text) = 0;
+  virtual void WriteMessage(const String& Msg, TMessageLogType MsgType) = 0;
+  virtual void WriteEntry(const IKVLogEntry& LogEntry) = 0;
+};
+using IKVLoggerPtr = std::shared_ptr<IKVLogger>;
+
 }  // namespace kv
