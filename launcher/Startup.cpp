@@ -2,8 +2,9 @@
 
 #include "failure/KVLocalFilesLocation.h"
 #include "localisation/KVTranslate.h"
-#include "system/DelayedHandler.h"
 #include "localisation/_LanguageDLL.h"
+#include "logging/KVFileLogger.h"
+#include "system/DelayedHandler.h"
 #include "text/KVTypes.h"
 #include "text/_4Files.h"
 #include "text/_4Sort.h"
@@ -44,6 +45,12 @@ const std::vector<ModuleStep>& ModuleSteps() {
       {"forms", &FormsModule_Initialize, &FormsModule_Finalize},
       // The random seed of scratch names and an empty temporary-folder cache.
       {"file helpers", &FileHelpers_Initialize, &FileHelpers_Finalize},
+      // Last, so that its shutdown comes first, right after the launch
+      // sequence: further logging is forbidden and the logging thread writes
+      // its last lines while the modules it uses (file helpers, registry,
+      // forms and translation for a message to the user) are still there.
+      // Its start-up makes this thread the one that shows logging's messages.
+      {"logging", &LoggingModule_Initialize, &LoggingModule_Finalize},
   };
   return steps;
 }

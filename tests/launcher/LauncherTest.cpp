@@ -6,6 +6,7 @@
 #include "launcher/Launcher.h"
 #include "launcher/Startup.h"
 #include "localisation/KVTranslate.h"
+#include "logging/KVFileLogger.h"
 #include "platform/Process.h"
 #include "text/_4Sort.h"
 #include "ui/KVAdvProgr.h"
@@ -79,6 +80,8 @@ TEST(ModuleOrder, StartsOnceAndStopsInReverse) {
   EXPECT_EQ(pos("delay-load hook"), 0);
   EXPECT_EQ(pos("string list"), 1);
   EXPECT_LT(pos("forms"), pos("file helpers"));
+  // Logging shuts down first, while everything it uses is still there.
+  EXPECT_EQ(pos("logging"), static_cast<std::ptrdiff_t>(names.size()) - 1);
 
   StartModules();
   StartModules();  // a second call does nothing
@@ -106,8 +109,11 @@ TEST(ModuleOrder, StartsOnceAndStopsInReverse) {
   EXPECT_EQ(MainApplicationHandle(), Application().Handle());
   ASSERT_NE(ModalFormList(), nullptr);
   EXPECT_NE(AppEventsHandler(), nullptr);
+  EXPECT_TRUE(LoggingAllowed());
   StopModules();
   StopModules();
+  EXPECT_FALSE(LoggingAllowed());
+  EXPECT_EQ(GetLogController(), nullptr);
   EXPECT_EQ(GetLanguage(), u"");
   EXPECT_EQ(TaskDialogIndirectEntry, nullptr);
   EXPECT_EQ(ModalFormList(), nullptr);
@@ -116,4 +122,5 @@ TEST(ModuleOrder, StartsOnceAndStopsInReverse) {
   EXPECT_FALSE(Application().OnRestore);  // the handler let go of its events
   LanguageModule_Initialize();  // other tests of this program translate
   TranslationModule_Initialize();
+  LoggingModule_Initialize();
 }
