@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs every test of every preset: native (sanitizers), win64 under Wine,
+# Runs every test of every preset: native (sanitizers), the threaded tests
+# under ThreadSanitizer, win64 under Wine,
 # win32 (built; run where a 32-bit Wine exists), and each fuzz target briefly.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -12,6 +13,7 @@ step() {
 }
 
 step native cmake --workflow --preset native --fresh
+step tsan cmake --workflow --preset tsan --fresh
 step win64 cmake --workflow --preset win64 --fresh
 
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then
