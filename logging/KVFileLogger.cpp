@@ -116,7 +116,7 @@ void TKVFileLoggerThread::Execute() {
 }
 
 void TKVFileLoggerThread::Run() {
-  MarkLoggingThread();
+  MarkLoggingThread(true);
   try {
     Execute();
   } catch (...) {
@@ -128,6 +128,7 @@ void TKVFileLoggerThread::Run() {
     FClosed = true;
     std::vector<String>().swap(FLogStrings);
   }
+  MarkLoggingThread(false);
   FTerminateEvent->Set();
 }
 
@@ -208,15 +209,18 @@ bool TKVLogController::IsSQLLogged(StringView Table, StringView MessageStr) cons
                                                        bool WithStacktrace) {
   if (!FLoggingActive.load(std::memory_order_relaxed)) return;
   try {
-    String stack;
-    if (WithStacktrace) {
-      TStringList lines;
-      GetCurrentStackTrace(lines);
-      stack = lines.Text();
+    const auto thread = CurrentThread();
+    if (!thread) return;
+    if (!WithStacktrace) {
+      // The entry's line alone, made without the entry object.
+      thread->AddToFileLog(TKVLoggingHelper::LogEntryLine(Now(), platform::CurrentThreadId(), MessageStr, LogType));
+      return;
     }
+    TStringList lines;
+    GetCurrentStackTrace(lines);
     const IKVLogEntryPtr entry =
-        TKVLogEntry::GetLogEntry(Now(), platform::CurrentThreadId(), MessageStr, stack, LogType);
-    if (const auto thread = CurrentThread()) thread->AddToFileLog(*entry);
+        TKVLogEntry::GetLogEntry(Now(), platform::CurrentThreadId(), MessageStr, lines.Text(), LogType);
+    thread->AddToFileLog(*entry);
   } catch (...) {
     // The producer never sees an error of logging.
   }

@@ -112,6 +112,12 @@ void TKVLogConfigDefault::SetLogEnabled(bool enabled) {
   FLogProps.LogEnabled = enabled;
 }
 
+void TKVLogConfigDefault::GetLevelsAndChannels(TMessageLogTypes& types, TLogChannels& channels) const {
+  std::lock_guard<std::mutex> lock(FLock);
+  types = FLogProps.LogTypes;
+  channels = FLogProps.LogChannels;
+}
+
 TKVLogProps TKVLogConfigDefault::GetOldProps() const {
   std::lock_guard<std::mutex> lock(FLock);
   return FOldProps;
@@ -214,6 +220,9 @@ struct IdentityState {
   TUserIdentitySource* Source = &Platform;
   // The workstation's user, once known; asked for again while empty.
   platform::WorkstationUser Cached;
+  // "domain\user" of the cached user, made once and shared with the lines
+  // that carry it.
+  std::shared_ptr<const String> CachedWithDomain;
 };
 
 IdentityState& Identity() {
@@ -234,6 +243,7 @@ void SetUserIdentitySource(TUserIdentitySource* source) {
   std::lock_guard<std::mutex> lock(s.Lock);
   s.Source = source ? source : &s.Platform;
   s.Cached = {};
+  s.CachedWithDomain.reset();
 }
 
 String GetCurrentUserName() {
@@ -262,13 +272,16 @@ String GetUserIdentity(bool WithDomain) {
     if (s.Cached.UserName.empty()) {
       platform::WorkstationUser user;
       try {
-        if (s.Source->QueryWorkstationUser(user) && !user.UserName.empty()) s.Cached = std::move(user);
+        if (s.Source->QueryWorkstationUser(user) && !user.UserName.empty()) {
+          s.Cached = std::move(user);
+          s.CachedWithDomain = std::make_shared<const String>(s.Cached.LogonDomain + u"\\" + s.Cached.UserName);
+        }
       } catch (const std::exception&) {
         // Not reported: the fallback below answers instead.
       }
     }
     if (!s.Cached.UserName.empty()) {
-      return WithDomain ? s.Cached.LogonDomain + u"\\" + s.Cached.UserName : s.Cached.UserName;
+      return WithDomain ? *s.CachedWithDomain : s.Cached.UserName;
     }
   }
   try {
@@ -337,10 +350,21 @@ bool IsSQLLogged(const TLogSQLProps& props, StringView Table, StringView Message
 bool IsLogged(const IKVLogConfig* config, TMessageLogType LogType, TLogChannel LogChannel, StringView Table,
               StringView MessageStr) {
   if (!config) return true;
-  const TKVLogProps p = config->GetLogProps();
-  const bool passes = (LogType == tmlDebug && p.LogChannels.Contains(lcDebug)) ||
-                      (p.LogTypes.Contains(LogType) && p.LogChannels.Contains(LogChannel));
-  if (passes && LogChannel == lcDatabase) return IsSQLLogged(p.LogSQLProps, Table, MessageStr);
+  // Asked for every message: the levels and channels alone where they
+  // suffice, without copying the texts of the configuration.
+  TMessageLogTypes types;
+  TLogChannels channels;
+  const auto* own = dynamic_cast<const TKVLogConfigDefault*>(config);
+  if (own) {
+    own->GetLevelsAndChannels(types, channels);
+  } else {
+    const TKVLogProps p = config->GetLogProps();
+    types = p.LogTypes;
+    channels = p.LogChannels;
+  }
+  const bool passes = (LogType == tmlDebug && channels.Contains(lcDebug)) ||
+                      (types.Contains(LogType) && channels.Contains(LogChannel));
+  if (passes && LogChannel == lcDatabase) return IsSQLLogged(config->GetLogProps().LogSQLProps, Table, MessageStr);
   return passes;
 }
 
@@ -377,22 +401,97 @@ String TKVLoggingHelper::FormatLogText(StringView Msg, TMessageLogType MsgType, 
   return lead;
 }
 
-String TKVLoggingHelper::LogEntryToString(const IKVLogEntry& LogEntry) {
-  String line = FormatDateTime(u"dd.mm.yyyy hh:mm:ss.zzz", LogEntry.GetTimeStamp());
-  line.reserve(line.size() + 48 + LogEntry.GetMessageStr().size());
+namespace {
+
+// Writes the decimal digits of v, at least minDigits of them (a minus sign
+// before a negative number), as FormatDateTime writes its numbers; returns
+// the end. The buffer holds at least 24 characters more than minDigits.
+char16_t* PutDecimal(char16_t* out, long long v, int minDigits) {
+  if (minDigits == 2 && v >= 0 && v < 100) {  // most fields of the time stamp
+    *out++ = static_cast<char16_t>(u'0' + v / 10);
+    *out++ = static_cast<char16_t>(u'0' + v % 10);
+    return out;
+  }
+  char16_t digits[24];
+  int n = 0;
+  unsigned long long u = v < 0 ? 0ull - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+  do {
+    digits[n++] = static_cast<char16_t>(u'0' + u % 10);
+    u /= 10;
+  } while (u != 0);
+  if (v < 0) *out++ = u'-';
+  for (int i = n; i < minDigits; ++i) *out++ = u'0';
+  while (n > 0) *out++ = digits[--n];
+  return out;
+}
+
+}  // namespace
+
+namespace {
+
+// The entry line of these fields; see LogEntryToString.
+String EntryLine(TDateTime stamp, TMessageLogType type, StringView user, StringView app, StringView plugin,
+                 std::uint32_t threadId, StringView message) {
+  // "dd.mm.yyyy hh:mm:ss.zzz" (the colon being the locale's time separator),
+  // written directly: this runs for every message on the producer's thread.
+  int year, month, day, hour, min, sec, msec;
+  DecodeDate(stamp, year, month, day);
+  DecodeTime(stamp, hour, min, sec, msec);
+  const char16_t timeSeparator = FormatSettings().TimeSeparator;
+  char16_t head[160];
+  char16_t* p = PutDecimal(head, day, 2);
+  *p++ = u'.';
+  p = PutDecimal(p, month, 2);
+  *p++ = u'.';
+  p = PutDecimal(p, year, 4);
+  *p++ = u' ';
+  p = PutDecimal(p, hour, 2);
+  *p++ = timeSeparator;
+  p = PutDecimal(p, min, 2);
+  *p++ = timeSeparator;
+  p = PutDecimal(p, sec, 2);
+  *p++ = u'.';
+  p = PutDecimal(p, msec, 3);
+  *p++ = u'\t';
+  String line;
+  line.reserve(static_cast<std::size_t>(p - head) + 28 + user.size() + app.size() + plugin.size() + message.size());
+  line.append(head, p);
+  line.append(LogLevelText(type));
   line += u'\t';
-  line.append(LogLevelText(LogEntry.GetLogType()));
+  line.append(user);
   line += u'\t';
-  line += LogEntry.GetUserName();
+  line.append(app);
   line += u'\t';
-  line += LogEntry.GetAppName();
-  line += u'\t';
-  line += LogEntry.GetPluginName();
-  line += u"\t<";
-  line += IntToStr(static_cast<std::int64_t>(LogEntry.GetThreadId()));
-  line += u">\t";
-  line += LogEntry.GetMessageStr();
+  line.append(plugin);
+  p = head;
+  *p++ = u'\t';
+  *p++ = u'<';
+  p = PutDecimal(p, threadId, 1);
+  *p++ = u'>';
+  *p++ = u'\t';
+  line.append(head, p);
+  line.append(message);
   return line;
+}
+
+}  // namespace
+
+String TKVLoggingHelper::LogEntryToString(const IKVLogEntry& LogEntry) {
+  return EntryLine(LogEntry.GetTimeStamp(), LogEntry.GetLogType(), LogEntry.GetUserName(), LogEntry.GetAppName(),
+                   LogEntry.GetPluginName(), LogEntry.GetThreadId(), LogEntry.GetMessageStr());
+}
+
+String TKVLoggingHelper::LogEntryLine(TDateTime TimeStamp, std::uint32_t ThreadId, StringView MessageStr,
+                                      TMessageLogType LogType) {
+  // The workstation's user, once known, is shared rather than copied.
+  std::shared_ptr<const String> user;
+  {
+    IdentityState& s = Identity();
+    std::lock_guard<std::mutex> lock(s.Lock);
+    user = s.CachedWithDomain;
+  }
+  if (!user) user = std::make_shared<const String>(GetUserIdentity(true));
+  return EntryLine(TimeStamp, LogType, *user, ApplicationFileName(), u"", ThreadId, MessageStr);
 }
 
 // --- Log file writer ---------------------------------------------------------------
@@ -520,6 +619,10 @@ struct UserMessages {
   String Pending;
   std::atomic<bool> HasPending{false};
   std::atomic<std::uint32_t> UserInterfaceThread{0};
+  // The threads that write log files now (kept in a list rather than in
+  // thread-local storage, which not every runtime we build with tears down
+  // reliably).
+  std::vector<std::uint32_t> LoggingThreads;
 };
 
 UserMessages& Messages() {
@@ -527,13 +630,15 @@ UserMessages& Messages() {
   return m;
 }
 
-// Trivially destructible, so nothing is left to tear down when a thread ends.
-thread_local bool tIsLoggingThread = false;
-
 bool MayShowHere() {
-  if (tIsLoggingThread) return false;
-  const std::uint32_t ui = Messages().UserInterfaceThread.load(std::memory_order_relaxed);
-  return ui == 0 || ui == platform::CurrentThreadId();
+  UserMessages& m = Messages();
+  const std::uint32_t self = platform::CurrentThreadId();
+  {
+    std::lock_guard<std::mutex> guard(m.Lock);
+    if (std::find(m.LoggingThreads.begin(), m.LoggingThreads.end(), self) != m.LoggingThreads.end()) return false;
+  }
+  const std::uint32_t ui = m.UserInterfaceThread.load(std::memory_order_relaxed);
+  return ui == 0 || ui == self;
 }
 
 void DefaultLogUserNotifier(const String& Msg) {
@@ -562,7 +667,14 @@ void SetLogUserNotifier(TLogUserNotifier notifier) {
 
 void SetUserInterfaceThread(std::uint32_t threadId) { Messages().UserInterfaceThread.store(threadId); }
 
-void MarkLoggingThread() { tIsLoggingThread = true; }
+void MarkLoggingThread(bool IsLogging) {
+  UserMessages& m = Messages();
+  const std::uint32_t self = platform::CurrentThreadId();
+  std::lock_guard<std::mutex> guard(m.Lock);
+  auto& list = m.LoggingThreads;
+  list.erase(std::remove(list.begin(), list.end(), self), list.end());
+  if (IsLogging) list.push_back(self);
+}
 
 void NotifyLogUser(const String& Msg) {
   if (MayShowHere()) {

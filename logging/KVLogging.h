@@ -43,6 +43,8 @@ class TKVLogConfigDefault final : public IKVLogConfig {
 
   // The configuration as last loaded or saved.
   TKVLogProps GetOldProps() const;
+  // The levels and channels alone (what the filter asks for every message).
+  void GetLevelsAndChannels(TMessageLogTypes& types, TLogChannels& channels) const;
   // The settings file that Load prefers: LogSettings.ini in the program's folder.
   static String SettingsFileName();
 
@@ -151,6 +153,11 @@ class TKVLoggingHelper {
   // Time stamp, level, user, program, plug-in and "<thread id>", each
   // followed by a tab, then the message.
   static String LogEntryToString(const IKVLogEntry& LogEntry);
+  // The line of the entry that TKVLogEntry::GetLogEntry (TimeStamp, ThreadId,
+  // MessageStr, no stack trace, LogType) would give, made without the entry
+  // object: the producers' way for every message.
+  static String LogEntryLine(TDateTime TimeStamp, std::uint32_t ThreadId, StringView MessageStr,
+                             TMessageLogType LogType);
 };
 
 // "[Info]", "[Warning]", "[Error]", "[Debug]"; "[Unknown]" for other values.
@@ -248,9 +255,9 @@ void SetLogUserNotifier(TLogUserNotifier notifier);
 // The thread that may show messages to the user (0: not known; then any
 // thread but a logging thread may).
 void SetUserInterfaceThread(std::uint32_t threadId);
-// Marks the calling thread as one that writes log files: it never shows a
-// message itself.
-void MarkLoggingThread();
+// Marks the calling thread as one that writes log files (it never shows a
+// message itself), or no longer.
+void MarkLoggingThread(bool IsLogging);
 // Tells the user Msg. On a thread that may show messages the notifier runs
 // at once; elsewhere the message waits for ShowPendingLogUserMessage on such
 // a thread, so that no other thread ever waits for a dialog. Of several

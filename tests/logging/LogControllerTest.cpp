@@ -466,8 +466,9 @@ TEST_F(LogController, MessagesForTheUserWaitForTheUserInterfaceThread) {
   SetUserInterfaceThread(0);
   platform::Thread logging;
   logging.Start([] {
-    MarkLoggingThread();
+    MarkLoggingThread(true);
     NotifyLogUser(u"from the writer");
+    MarkLoggingThread(false);
   });
   logging.Join();
   EXPECT_EQ(shown.size(), 1u);

@@ -406,6 +406,27 @@ TEST(LogText, EntryLineHasSixTabsBeforeTheMessage) {
   EXPECT_EQ(dotted.substr(0, 23), u"05.03.2026 14.07.09.045");
 }
 
+TEST(LogText, TheProducersLineIsTheLineOfTheEntryItStandsFor) {
+  const TDateTime t = At(2026, 1, 2, 3, 4, 5, 6);
+  for (auto type : {tmlMessage, tmlError, static_cast<TMessageLogType>(7)}) {
+    EXPECT_EQ(TKVLoggingHelper::LogEntryLine(t, 99, u"m\r\nx", type),
+              TKVLoggingHelper::LogEntryToString(*TKVLogEntry::GetLogEntry(t, 99, u"m\r\nx", u"", type)));
+  }
+  EXPECT_EQ(TKVLoggingHelper::LogEntryLine(t, 0, u"", tmlDebug).substr(0, 32), u"02.01.2026 03:04:05.006\t[Debug]\t");
+}
+
+TEST_F(Identity, TheProducersLineCarriesTheIdentityBeforeAndAfterItIsKnown) {
+  fake.userName = u"env-user";
+  fake.userDomain = u"ENVDOM";
+  const TDateTime t = At(2026, 1, 2, 3, 4, 5, 6);
+  EXPECT_NE(TKVLoggingHelper::LogEntryLine(t, 1, u"m", tmlMessage).find(u"\tENVDOM\\env-user\t"), String::npos);
+  fake.workstationOk = true;
+  fake.workstation = {u"anna", u"OFFICE"};
+  EXPECT_NE(TKVLoggingHelper::LogEntryLine(t, 1, u"m", tmlMessage).find(u"\tOFFICE\\anna\t"), String::npos);
+  EXPECT_EQ(TKVLoggingHelper::LogEntryLine(t, 1, u"m", tmlMessage),
+            TKVLoggingHelper::LogEntryToString(*TKVLogEntry::GetLogEntry(t, 1, u"m", u"", tmlMessage)));
+}
+
 TEST(LogText, PlainLinesGetPrefixMarkAndTimeStamp) {
   EXPECT_EQ(TKVLoggingHelper::FormatLogText(u"----------", tmlError, true, u"P"), u"----------");
   EXPECT_EQ(TKVLoggingHelper::FormatLogText(u"", tmlWarning, true, u"P"), u"");
