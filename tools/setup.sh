@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
   wine wine64 xvfb xauth xdotool
   clang libclang-rt-14-dev
-  libsimpleini-dev libinih-dev
+  libsimpleini-dev libinih-dev libspdlog-dev
 )
 
 missing=()
