@@ -96,7 +96,10 @@ void TKVFileLoggerThread::Flush(bool Last) {
     FBatch.swap(FLogStrings);
   }
   // Written outside the lock: producers never wait for the disk.
-  for (const String& line : FBatch) FKVFileLogger->WriteText(line);
+  for (const String& line : FBatch) {
+    FKVFileLogger->WriteText(line);
+    FLinesWritten.fetch_add(1, std::memory_order_relaxed);
+  }
   FBatch.clear();
   // After a burst the batch's room is not kept for ever.
   if (FBatch.capacity() > 4096) std::vector<String>().swap(FBatch);
@@ -280,7 +283,15 @@ void TKVLogController::StartThread() {
 void TKVLogController::StopThread() {
   if (const auto thread = CurrentThread()) {
     thread->Terminate();
-    if (FTerminateEvent) FTerminateEvent->Wait(FHandshakeTimeoutMs.load());
+    // A thread still writing what was queued before is waited for, so that
+    // no accepted line is lost; one that has written nothing for the whole
+    // wait is given up on.
+    std::uint64_t written = thread->LinesWritten();
+    while (FTerminateEvent && !FTerminateEvent->Wait(FHandshakeTimeoutMs.load())) {
+      const std::uint64_t now = thread->LinesWritten();
+      if (now == written) break;
+      written = now;
+    }
     // Only the controller's hold on the events ends here: a thread that did
     // not answer in time keeps them until it has really ended.
     FTerminateEvent.reset();

@@ -62,6 +62,8 @@ class TKVFileLoggerThread : public std::enable_shared_from_this<TKVFileLoggerThr
   bool Terminated() const { return FTerminated.load(); }
   // The operating system's id of the thread.
   std::uint32_t ThreadID() const { return FThread.Id(); }
+  // How many lines the thread has written so far: its progress.
+  std::uint64_t LinesWritten() const { return FLinesWritten.load(); }
   const IKVFileLoggerSettingsPtr& FileLoggerSettings() const { return FFileLoggerSetings; }
 
  protected:
@@ -91,6 +93,7 @@ class TKVFileLoggerThread : public std::enable_shared_from_this<TKVFileLoggerThr
   platform::Event FHandles;
   platform::Event FTerminateRequest{true};
   std::atomic<bool> FTerminated{false};
+  std::atomic<std::uint64_t> FLinesWritten{0};
   TEventPtr FStartEvent;
   TEventPtr FTerminateEvent;
   IKVFileLoggerSettingsPtr FFileLoggerSetings;
@@ -129,6 +132,8 @@ class TKVLogController {
   // and logs the start line and the settings.
   void StartLogging();
   // Logs the stop line and stops the thread, when it reported its start.
+  // Waits while the thread still writes lines queued before; gives up on a
+  // thread that has written nothing for the handshake time.
   void StopLogging();
   // After a save of the configuration: stops, starts, restarts in a new
   // folder, or logs the settings again.
@@ -143,7 +148,8 @@ class TKVLogController {
   bool LoggingActive() const { return FLoggingActive.load(); }
   bool Started() const;
   bool LoadedInIDE() const { return FLoadedInIDE; }
-  // How long start and stop wait for the thread (30000 ms unless changed).
+  // How long start waits for the thread, and stop for a thread that makes no
+  // progress (30000 ms unless changed).
   void SetHandshakeTimeout(std::uint32_t TimeoutMs) { FHandshakeTimeoutMs.store(TimeoutMs); }
 
  private:

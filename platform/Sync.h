@@ -53,7 +53,13 @@ int WaitForAnyEvent(std::initializer_list<Event*> events, std::uint32_t timeoutM
 class Thread {
  public:
   Thread() = default;
-  ~Thread();
+  ~Thread() {
+    if (!Joinable()) return;
+    if (IsCurrent())
+      Detach();
+    else
+      Join();
+  }
   Thread(const Thread&) = delete;
   Thread& operator=(const Thread&) = delete;
 

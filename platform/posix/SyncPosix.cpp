@@ -150,14 +150,6 @@ std::thread* AsThread(std::intptr_t h) { return reinterpret_cast<std::thread*>(h
 
 }  // namespace
 
-Thread::~Thread() {
-  if (!Joinable()) return;
-  if (IsCurrent())
-    Detach();
-  else
-    Join();
-}
-
 void Thread::Start(std::function<void()> body) {
   if (Joinable() || FId != 0) throw EOSError(u"Thread already started", 0);
   // The new thread tells its id, then waits until this object knows it, so

@@ -65,14 +65,6 @@ DWORD WINAPI ThreadStart(LPVOID parameter) {
 
 }  // namespace
 
-Thread::~Thread() {
-  if (!Joinable()) return;
-  if (IsCurrent())
-    Detach();
-  else
-    Join();
-}
-
 void Thread::Start(std::function<void()> body) {
   if (Joinable() || FId != 0) throw EOSError(u"Thread already started", 0);
   auto* owned = new std::function<void()>(std::move(body));

@@ -167,7 +167,9 @@ TEST_F(LogController, SwitchedOffItWritesNothingButStillClearsOldLogs) {
   EXPECT_TRUE(fs::exists(young));
   EXPECT_TRUE(fs::exists(other));
   EXPECT_TRUE(fs::exists(plain));
-  EXPECT_EQ(LogFiles(dir.Path()), std::vector<std::string>{young});
+  const auto left = LogFiles(dir.Path());
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(fs::path(left[0]).filename(), "b_1.log");
 
   // Clearing needs both AutoClear and a positive KeepDays.
   Age(young, hours(30 * 24));
@@ -352,22 +354,22 @@ TEST_F(LogController, ProducersRacingTheShutdownLoseNothingBeforeTheirLastLine) 
   kvtest::TempDir other;
   Configure(true, other.Path());
   ASSERT_NE(GetLogController(), nullptr);
-  constexpr int kThreads = 3;
-  std::atomic<bool> stop{false};
+  // Each producer stops after a while by itself, so that the backlog stays
+  // small where the writer is slow (under Wine).
+  constexpr int kThreads = 3, kMostLines = 300;
   std::atomic<int> produced{0};
   std::vector<std::unique_ptr<platform::Thread>> producers;
   for (int t = 0; t < kThreads; ++t) {
     producers.push_back(std::make_unique<platform::Thread>());
     producers.back()->Start([&, t] {
-      for (int i = 0; !stop.load(); ++i) {
+      for (int i = 0; i < kMostLines; ++i) {
         AddToLog(tmlMessage, lcApplication, u"", u"p" + IntToStr(t) + u" " + IntToStr(i), false);
         ++produced;
       }
     });
   }
-  while (produced.load() < 200) std::this_thread::yield();
+  while (produced.load() < 100) std::this_thread::yield();
   LoggingModule_Finalize();
-  stop = true;
   for (auto& p : producers) p->Join();
 
   // Whatever each producer got in before the shutdown is there without a
