@@ -16,6 +16,7 @@
 #include "system/KVRegistry.h"
 #include "text/StringList.h"
 #include "text/_4Files.h"
+#include "ui/KVMessageDlg.h"
 
 namespace kv {
 
@@ -641,10 +642,7 @@ bool MayShowHere() {
   return ui == 0 || ui == self;
 }
 
-void DefaultLogUserNotifier(const String& Msg) {
-  // TODO(ShowErrorMessage)
-  (void)Msg;
-}
+void DefaultLogUserNotifier(const String& Msg) { ShowErrorMessage(Msg); }
 
 void Show(const String& Msg) {
   TLogUserNotifier notifier;

@@ -7,6 +7,8 @@
 
 #include "LogTestUtil.h"
 #include "logging/KVDataObjectsFactory.h"
+#include "localisation/KVTranslate.h"
+#include "localisation/_LanguageDLL.h"
 #include "logging/KVLogging.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
@@ -282,4 +284,25 @@ TEST_F(FileLogger, EntriesMessagesAndStackBlocks) {
   EXPECT_EQ(lines[3], "");  // the stack text ends with a line end, and the writer adds one
   EXPECT_EQ(MessageOf(lines[4]), "plain");
   EXPECT_TRUE(std::regex_match(lines[5], std::regex(R"(\[\d{4}-\d\d-\d\d \d\d.\d\d.\d\d\] P \[W\] note)"))) << lines[5];
+}
+
+// Without a notifier of its own the module tells the user through the
+// framework's error message, which, where nobody sees a window, is written
+// to standard error and answered at once.
+TEST(LogUserMessage, TheDefaultIsTheFrameworksErrorMessage) {
+  SetLogUserNotifier(nullptr);
+  SetUserInterfaceThread(0);
+  LanguageModule_Initialize();
+  TranslationModule_Initialize();
+#ifndef _WIN32
+  testing::internal::CaptureStderr();
+#endif
+  NotifyLogUser(u"Cannot write log file!");
+#ifndef _WIN32
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("Cannot\xC2\xA0write\xC2\xA0log\xC2\xA0" "file!"), std::string::npos) << err;
+  EXPECT_NE(err.find("[OK] "), std::string::npos) << err;
+#endif
+  TranslationModule_Finalize();
+  LanguageModule_Finalize();
 }
