@@ -40,6 +40,20 @@ String FormatSimple(StringView pattern, std::initializer_list<String> args) {
   return out;
 }
 
+String HexDigits(std::uint64_t v, int digits) {
+  static const char16_t kDigits[] = u"0123456789ABCDEF";
+  char16_t buf[16];
+  int n = 0;
+  do {
+    buf[16 - ++n] = kDigits[v & 15];
+    v >>= 4;
+  } while (v != 0);
+  String out;
+  if (digits > n) out.assign(static_cast<std::size_t>(digits - n), u'0');
+  out.append(buf + 16 - n, static_cast<std::size_t>(n));
+  return out;
+}
+
 String IntToStr(long long v) {
   std::string s = std::to_string(v);
   return String(s.begin(), s.end());

@@ -82,5 +82,7 @@ void CheckListIndex(int index, int count);
 // Replaces each %s, %d and %p in order by the given texts ("%%" stays "%").
 String FormatSimple(StringView pattern, std::initializer_list<String> args);
 String IntToStr(long long v);
+// Upper-case hexadecimal digits of v, padded with zeros to at least `digits`.
+String HexDigits(std::uint64_t v, int digits);
 
 }  // namespace kv

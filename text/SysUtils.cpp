@@ -573,16 +573,7 @@ String FloatToStr(double v, const TFormatSettings& fs) {
   return out;
 }
 
-String IntToHex(std::uint32_t v, int digits) {
-  static const char16_t hex[] = u"0123456789ABCDEF";
-  String out;
-  do {
-    out.insert(out.begin(), hex[v & 15]);
-    v >>= 4;
-  } while (v);
-  while (static_cast<int>(out.size()) < digits) out.insert(out.begin(), u'0');
-  return out;
-}
+String IntToHex(std::uint32_t v, int digits) { return HexDigits(v, digits); }
 
 TDateTime Now() {
   const auto t = platform::LocalNow();
