@@ -74,10 +74,12 @@ using SystemExceptionHook = void (*)(const SystemException&);
 void SetSystemExceptionHook(SystemExceptionHook hook);
 
 // Called once when a fault is about to end the process (Windows: an
-// exception no handler took, through the unhandled-exception filter; POSIX:
-// the signals SIGSEGV, SIGBUS, SIGFPE, SIGILL and SIGABRT). The process then
-// ends as it would have without the hook. Null removes the hook and restores
-// the handling there was before.
+// exception no handler took, through the unhandled-exception filter, and a
+// stack overflow as soon as it is raised, while some stack is left; POSIX:
+// the signals SIGSEGV, SIGBUS, SIGFPE, SIGILL and SIGABRT). On Windows it
+// runs on a thread of its own. The process then ends as it would have
+// without the hook. Null removes the hook and restores the handling there
+// was before.
 using FatalFaultHook = void (*)(const SystemException&);
 void SetFatalFaultHook(FatalFaultHook hook);
 

@@ -31,7 +31,11 @@ struct StackBounds {
 };
 thread_local StackBounds tThreadStack;
 
-// The bounds of the stack that holds sp: the thread's own or its signal stack.
+// The bounds of the stack that holds sp: the thread's own or its signal
+// stack. A stack pointer just below the thread's stack (it overflowed) gets
+// the thread's stack too: walks read only inside the bounds, so from its
+// lower end up.
+constexpr std::uintptr_t kOverflowReach = 1024 * 1024;
 bool StackAround(std::uintptr_t sp, StackBounds* out) {
   if (tThreadStack.High == 0) {
     pthread_attr_t attr;
@@ -43,7 +47,7 @@ bool StackAround(std::uintptr_t sp, StackBounds* out) {
       pthread_attr_destroy(&attr);
     }
   }
-  if (sp >= tThreadStack.Low && sp < tThreadStack.High) {
+  if (sp < tThreadStack.High && sp + kOverflowReach >= tThreadStack.Low) {
     *out = tThreadStack;
     return true;
   }
@@ -156,16 +160,19 @@ int CaptureFaultStack(const SystemException& e, StackWalkMethod method, std::uin
   if (e.Context) {
     const greg_t* g = static_cast<const ucontext_t*>(e.Context)->uc_mcontext.gregs;
     auto reg = [g](int i) { return static_cast<std::uintptr_t>(g[i]); };
-    std::uintptr_t sp = reg(REG_RSP), high = e.StackHigh;
+    std::uintptr_t sp = reg(REG_RSP), low = std::max(sp, e.StackLow), high = e.StackHigh;
     StackBounds b;
-    if (high == 0 && StackAround(sp, &b)) high = b.High;
+    if (high == 0 && StackAround(sp, &b)) {
+      low = std::max(sp, b.Low);
+      high = b.High;
+    }
     if (method == StackWalkMethod::FramePointers)
-      return walk::WalkFramePointers({reg(REG_RIP), sp, reg(REG_RBP), sp, high}, frames, maxFrames);
+      return walk::WalkFramePointers({reg(REG_RIP), sp, reg(REG_RBP), low, high}, frames, maxFrames);
     walk::CfiRegisters regs;
     const int order[17] = {REG_RAX, REG_RDX, REG_RCX, REG_RBX, REG_RSI, REG_RDI, REG_RBP, REG_RSP, REG_R8,
                            REG_R9,  REG_R10, REG_R11, REG_R12, REG_R13, REG_R14, REG_R15, REG_RIP};
     for (int i = 0; i < 17; ++i) regs.Set(i, reg(order[i]));
-    return walk::WalkCfi(regs, true, sp, high, 0, frames, maxFrames);
+    return walk::WalkCfi(regs, true, low, high, 0, frames, maxFrames);
   }
 #else
   (void)method;
@@ -219,7 +226,7 @@ SystemException FaultOf(int sig, const siginfo_t* info, void* uc) {
   }
   StackBounds b;
   if (StackAround(sp, &b)) {
-    e.StackLow = sp;
+    e.StackLow = std::max(sp, b.Low);
     e.StackHigh = b.High;
   }
 #else

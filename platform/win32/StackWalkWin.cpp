@@ -19,9 +19,17 @@ struct StackBounds {
   std::uintptr_t Low = 0, High = 0;
 };
 
+// StackBase and StackLimit of the thread information block that starts the
+// thread environment block (read directly: the intrinsics of NtCurrentTeb
+// trip the compiler's bounds checks).
 StackBounds CurrentThreadStack() {
-  const NT_TIB* tib = reinterpret_cast<const NT_TIB*>(NtCurrentTeb());
-  return {reinterpret_cast<std::uintptr_t>(tib->StackLimit), reinterpret_cast<std::uintptr_t>(tib->StackBase)};
+  std::uintptr_t base, limit;
+#if defined(__x86_64__)
+  asm("movq %%gs:0x08, %0\n\tmovq %%gs:0x10, %1" : "=r"(base), "=r"(limit));
+#else
+  asm("movl %%fs:0x04, %0\n\tmovl %%fs:0x08, %1" : "=r"(base), "=r"(limit));
+#endif
+  return {limit, base};
 }
 
 int DropFrames(std::uintptr_t* frames, int n, int skip) {
@@ -328,6 +336,40 @@ SystemException FromRecord(const EXCEPTION_POINTERS* ep) {
   return e;
 }
 
+struct FatalReport {
+  FatalFaultHook Hook;
+  SystemException Fault;
+};
+
+DWORD WINAPI RunFatalReport(void* arg) {
+  auto* r = static_cast<FatalReport*>(arg);
+  r->Hook(r->Fault);
+  return 0;
+}
+
+// The report runs on a thread of its own: the faulting thread's stack may be
+// used up (a stack overflow). The fault's context stays valid while the
+// faulting thread waits here.
+void ReportFatalFault(EXCEPTION_POINTERS* ep) {
+  FatalFaultHook hook = gFatalHook.load();
+  if (!hook || gFatalReported.exchange(true)) return;
+  FatalReport report{hook, FromRecord(ep)};
+  HANDLE t = CreateThread(nullptr, 1024 * 1024, &RunFatalReport, &report, 0, nullptr);
+  if (t) {
+    WaitForSingleObject(t, 30000);
+    CloseHandle(t);
+  } else {
+    RunFatalReport(&report);
+  }
+}
+
+LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* ep) {
+  if (IsSystemError(ep->ExceptionRecord->ExceptionCode)) ReportFatalFault(ep);
+  // The C runtime's own filter comes next: it also lets the C++ runtime end
+  // an exception nobody caught with std::terminate.
+  return gPreviousFilter ? gPreviousFilter(ep) : EXCEPTION_CONTINUE_SEARCH;
+}
+
 // Entered in place of the faulting code, on a fresh frame above it: back to
 // RunGuarded.
 [[noreturn]] __attribute__((noinline)) void GuardRecovery() { __builtin_longjmp(tGuard.Jump, 1); }
@@ -341,6 +383,10 @@ LONG CALLBACK OnVectoredException(EXCEPTION_POINTERS* ep) {
     hook(FromRecord(ep));
     tInHook = false;
   }
+  // Nothing of ours handles a stack overflow, and what stack is left now is
+  // all there is: the dispatch to frame handlers and to the unhandled-
+  // exception filter may itself overflow. The fatal report starts here.
+  if (code == EXCEPTION_STACK_OVERFLOW && tGuard.Depth == 0) ReportFatalFault(ep);
   if (tGuard.Depth > 0 && code != EXCEPTION_STACK_OVERFLOW) {
     CONTEXT* c = ep->ContextRecord;
 #if defined(__x86_64__)
@@ -359,37 +405,6 @@ void EnsureVectoredHandler() {
   std::call_once(gVectoredOnce, [] { AddVectoredExceptionHandler(1, &OnVectoredException); });
 }
 
-struct FatalReport {
-  FatalFaultHook Hook;
-  SystemException Fault;
-};
-
-DWORD WINAPI RunFatalReport(void* arg) {
-  auto* r = static_cast<FatalReport*>(arg);
-  r->Hook(r->Fault);
-  return 0;
-}
-
-// The report runs on a thread of its own: the faulting thread's stack may be
-// used up (a stack overflow). The fault's context stays valid while this
-// filter waits.
-LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* ep) {
-  FatalFaultHook hook = gFatalHook.load();
-  if (hook && IsSystemError(ep->ExceptionRecord->ExceptionCode) && !gFatalReported.exchange(true)) {
-    FatalReport report{hook, FromRecord(ep)};
-    HANDLE t = CreateThread(nullptr, 1024 * 1024, &RunFatalReport, &report, 0, nullptr);
-    if (t) {
-      WaitForSingleObject(t, 30000);
-      CloseHandle(t);
-    } else {
-      RunFatalReport(&report);
-    }
-  }
-  // The C runtime's own filter comes next: it also lets the C++ runtime end
-  // an exception nobody caught with std::terminate.
-  return gPreviousFilter ? gPreviousFilter(ep) : EXCEPTION_CONTINUE_SEARCH;
-}
-
 }  // namespace
 
 void SetSystemExceptionHook(SystemExceptionHook hook) {
@@ -398,6 +413,7 @@ void SetSystemExceptionHook(SystemExceptionHook hook) {
 }
 
 void SetFatalFaultHook(FatalFaultHook hook) {
+  if (hook) EnsureVectoredHandler();
   std::lock_guard<std::mutex> lock(gFilterLock);
   gFatalHook.store(hook);
   if (hook && !gFilterInstalled) {

@@ -344,6 +344,21 @@ TEST(FatalFaults, AnAccessViolationNoHandlerTookIsReportedWithItsStack) {
   EXPECT_NE(report.find("FaultChild.main (Line "), std::string::npos) << report;
 }
 
+TEST(FatalFaults, AStackOverflowIsReportedWithTheRecursingFrames) {
+  std::string report = RunFaultChild("stack-overflow");
+#ifdef _WIN32
+  EXPECT_EQ(report.rfind("Stack overflow at address ", 0), 0u) << report;
+#else
+  EXPECT_EQ(report.rfind("Access violation (SIGSEGV) at address ", 0), 0u) << report;
+#endif
+  // The walk starts below the stack's end and climbs the recursion.
+  int frames = 0;
+  for (std::size_t at = report.find("FaultByRecursing (Line "); at != std::string::npos;
+       at = report.find("FaultByRecursing (Line ", at + 1))
+    ++frames;
+  EXPECT_GE(frames, 32) << report.substr(0, 2000);
+}
+
 TEST(FatalFaults, AnUncaughtExceptionIsReportedWithTheStackOfItsRaising) {
   std::string report = RunFaultChild("uncaught");
   EXPECT_NE(report.find("Unhandled exception EConvertError: never caught"), std::string::npos) << report;
