@@ -129,8 +129,14 @@ def run(cmd):
 SYMBOL = re.compile(r'^([0-9a-fA-F]+) (?:([0-9a-fA-F]+) )?([TtWw]) (.+)$')
 
 
+# Parts the compiler split off a function (its cold path, a partly inlined
+# body) carry the function's name with a suffix.
+SPLIT_PART = re.compile(r'\.(?:cold|part)(?:\.\d+)?(?:\.cold)?$')
+
+
 def procedures(args, image):
-    """(start, size, name) of the functions, one per address, sorted."""
+    """(start, size, name, parent start) of the functions, one per address,
+    sorted; the parent is the function a split-off part belongs to."""
     found = {}
     for line in run([args.nm, '--defined-only', '--no-demangle', '-S', args.program]).splitlines():
         m = SYMBOL.match(line)
@@ -150,6 +156,7 @@ def procedures(args, image):
             found[start] = (key, size, name)
     starts = sorted(found)
     names = demangle(args.cxxfilt, [found[s][2] for s in starts])
+    start_of = {found[s][2]: s for s in starts}
     result = []
     for i, start in enumerate(starts):
         size = found[start][1]
@@ -159,7 +166,9 @@ def procedures(args, image):
             if i + 1 < len(starts):
                 end = min(end, starts[i + 1])
             size = max(end - start, 1)
-        result.append((start, size, printable(names[i])))
+        raw = found[start][2]
+        parent = start_of.get(SPLIT_PART.sub('', raw)) if SPLIT_PART.search(raw) else None
+        result.append((start, size, printable(names[i]), parent))
     return result
 
 
@@ -226,16 +235,21 @@ def write_map(path, image, procs, last, first):
         previous = row
     addrs = [a for a, _ in line_records]
 
-    proc_records = []
-
-    for start, size, name in procs:
+    def first_row(start, size):
         # The procedure's first row: at its start, else the first inside it.
         row = first.get(start)
         if row is None:
             i = bisect.bisect_left(addrs, start)
             if i < len(addrs) and addrs[i] < start + size and line_records[i][1][0] > 0:
                 row = line_records[i][1]
-        proc_records.append((start, size, row, name))
+        return row
+
+    sizes = {start: size for start, size, _, _ in procs}
+    proc_records = []
+    for start, size, name, parent in procs:
+        # A split-off part counts its lines from the first line of its function.
+        row = first_row(parent, sizes[parent]) if parent is not None else None
+        proc_records.append((start, size, row or first_row(start, size), name))
 
     out = []
     body = []

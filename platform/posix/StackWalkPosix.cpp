@@ -298,6 +298,8 @@ void SetFatalFaultHook(FatalFaultHook hook) {
   gFatalHook.store(hook);
   if (hook) {
     gFatalReported.store(false);
+    StackBounds bounds;
+    StackAround(reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)), &bounds);
     EnsureSignalStack();
     for (int i = 0; i < kSignalCount; ++i) InstallLocked(i);
   } else {
@@ -307,6 +309,10 @@ void SetFatalFaultHook(FatalFaultHook hook) {
 }
 
 bool RunGuarded(void (*fn)(void*), void* arg) {
+  // The thread's stack bounds are looked up now: the C library's lookup is no
+  // business of a signal handler.
+  StackBounds bounds;
+  StackAround(reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)), &bounds);
   {
     std::lock_guard<std::mutex> lock(gSignalLock);
     gGuardsUsed = true;
