@@ -4,7 +4,17 @@
 # even when the program itself is stripped.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 find_program(KV_CXXFILT NAMES c++filt REQUIRED)
-if(NOT CMAKE_NM OR NOT CMAKE_OBJDUMP)
+# GNU binutils read the programs: the cross toolchain's own, natively the
+# host's (a clang build would otherwise get llvm-objdump, which does not
+# decode line tables the same way).
+if(CMAKE_CROSSCOMPILING)
+  set(KV_MAP_NM ${CMAKE_NM})
+  set(KV_MAP_OBJDUMP ${CMAKE_OBJDUMP})
+else()
+  find_program(KV_MAP_NM NAMES nm REQUIRED)
+  find_program(KV_MAP_OBJDUMP NAMES objdump REQUIRED)
+endif()
+if(NOT KV_MAP_NM OR NOT KV_MAP_OBJDUMP)
   message(FATAL_ERROR "Symbol maps need nm and objdump of the toolchain (binutils)")
 endif()
 
@@ -16,7 +26,7 @@ function(kv_add_map_file target)
   set(map "$<TARGET_FILE_DIR:${target}>/$<TARGET_FILE_BASE_NAME:${target}>.map")
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/make-map.py
-            --nm ${CMAKE_NM} --objdump ${CMAKE_OBJDUMP} --cxxfilt ${KV_CXXFILT}
+            --nm ${KV_MAP_NM} --objdump ${KV_MAP_OBJDUMP} --cxxfilt ${KV_CXXFILT}
             $<TARGET_FILE:${target}> ${map}
     COMMENT "Writing the symbol map of ${target}"
     VERBATIM)

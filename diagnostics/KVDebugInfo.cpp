@@ -13,7 +13,9 @@ constexpr int kAddressDigits = 2 * sizeof(std::uintptr_t);
 
 // " + $1A", or " - $1A" when the address lies before the start.
 String ByteOffset(std::uintptr_t address, std::uintptr_t start) {
-  return address >= start ? u" + $" + HexDigits(address - start, 0) : u" - $" + HexDigits(start - address, 0);
+  String s(address >= start ? u" + $" : u" - $");
+  s += HexDigits(address >= start ? address - start : start - address, 0);
+  return s;
 }
 
 String WithoutFolder(StringView path) {
@@ -99,21 +101,37 @@ TFrameInfo LocateAddress(std::uintptr_t address, bool isReturnAddress) {
 }
 
 String FormatStackLine(const TFrameInfo& info) {
-  String line = u"(" + HexDigits(info.Address - info.ModuleBase - 4096, kAddressDigits) + u")";
-  String module = info.ModuleName;
-  if (module.size() < 12) module.append(12 - module.size(), u' ');
-  line += u"{" + module + u"}";
-  line += u" [" + HexDigits(info.Address, kAddressDigits) + u"]";
+  String line = u"(";
+  line += HexDigits(info.Address - info.ModuleBase - 4096, kAddressDigits);
+  line += u"){";
+  line += info.ModuleName;
+  if (info.ModuleName.size() < 12) line.append(12 - info.ModuleName.size(), u' ');
+  line += u"} [";
+  line += HexDigits(info.Address, kAddressDigits);
+  line += u"]";
   if (!info.HasProcedure) return line;
-  String procedure = info.ProcedureName;
+  StringView procedure = info.ProcedureName;
   if (!info.UnitName.empty() && procedure.size() > info.UnitName.size() &&
-      procedure.compare(0, info.UnitName.size(), info.UnitName) == 0 && procedure[info.UnitName.size()] == u'.')
-    procedure.erase(0, info.UnitName.size() + 1);
-  line += u" " + (info.UnitName.empty() ? procedure : info.UnitName + u"." + procedure);
+      procedure.substr(0, info.UnitName.size()) == info.UnitName && procedure[info.UnitName.size()] == u'.')
+    procedure.remove_prefix(info.UnitName.size() + 1);
+  line += u" ";
+  if (!info.UnitName.empty()) {
+    line += info.UnitName;
+    line += u".";
+  }
+  line += procedure;
   if (!info.HasLine) return line + ByteOffset(info.Address, info.ProcedureStart);
-  line += u" (Line " + IntToStr(info.Line) + u", \"" + info.SourceName + u"\"";
-  if (info.ProcedureFirstLine > 0) line += u" + " + IntToStr(info.Line - info.ProcedureFirstLine);
-  line += u")" + ByteOffset(info.Address, info.LineStart);
+  line += u" (Line ";
+  line += IntToStr(info.Line);
+  line += u", \"";
+  line += info.SourceName;
+  line += u"\"";
+  if (info.ProcedureFirstLine > 0) {
+    line += u" + ";
+    line += IntToStr(info.Line - info.ProcedureFirstLine);
+  }
+  line += u")";
+  line += ByteOffset(info.Address, info.LineStart);
   return line;
 }
 

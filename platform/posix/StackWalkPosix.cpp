@@ -349,7 +349,10 @@ String DescribeSystemException(const SystemException& e) {
     default: break;
   }
   String text = FromUtf8(what);
-  if (std::strcmp(what, "Signal") == 0) text += u" " + IntToStr(e.Code);
+  if (std::strcmp(what, "Signal") == 0) {
+    text += u" ";
+    text += IntToStr(e.Code);
+  }
   return walk::DescribeFault(text, e);
 }
 
