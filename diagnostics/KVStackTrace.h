@@ -67,7 +67,8 @@ struct TRaisedException {
 };
 // Called on the raising thread for every exception raised while tracking is
 // active, after its stack was recorded. A notifier must not raise (what it
-// raises is dropped).
+// raises is dropped); for a system exception on Linux it runs inside the
+// signal handler, so it should not allocate then.
 using TExceptionNotifier = void (*)(const TRaisedException& E);
 // False when the notifier is registered already or eight are.
 bool RegisterExceptionNotifier(TExceptionNotifier Notifier);
@@ -85,6 +86,8 @@ struct TFatalFault {
 // the process; the process then ends as it would have. It runs in a damaged
 // process (on Windows on a thread of its own; on Linux inside the signal
 // handler, ended after 30 seconds should it hang), so it should do little.
+// On Linux a stack overflow is reported only on threads with a signal stack
+// (the thread that started the tracking has one).
 // Null (the default) writes the description and the lines to standard error.
 using TFatalFaultHandler = void (*)(const TFatalFault& Fault);
 void SetFatalFaultHandler(TFatalFaultHandler Handler);

@@ -276,10 +276,14 @@ void UninstallLocked(int i) {
 }
 
 // A signal stack for the calling thread, when it has none, so that a stack
-// overflow can still be reported.
+// overflow can still be reported: one, for the first thread that sets the
+// fatal hook (the main thread); other threads need one of their own.
 void EnsureSignalStack() {
   stack_t cur;
   if (sigaltstack(nullptr, &cur) == 0 && !(cur.ss_flags & SS_DISABLE)) return;
+  static bool given = false;  // under gSignalLock
+  if (given) return;
+  given = true;
   constexpr size_t kSize = 64 * 1024;
   alignas(16) static char stack[kSize];
   stack_t ss;
