@@ -242,6 +242,11 @@ bool Execute(const Cie& cie, const Bases& b, const std::uint8_t* p, const std::u
     loc += static_cast<std::uintptr_t>(delta * cie.CodeAlign);
     return loc <= target;
   };
+  // A register's rule with an offset counted in data alignment units.
+  auto factored = [&](std::uint64_t reg, RuleKind kind, bool isSigned) {
+    std::int64_t offset = isSigned ? r.Sleb() : static_cast<std::int64_t>(r.Uleb());
+    SetRule(st, reg, kind, offset * cie.DataAlign);
+  };
   while (r.P < r.End) {
     std::uint8_t op = r.U8();
     std::uint8_t low = op & 0x3f;
@@ -250,7 +255,7 @@ bool Execute(const Cie& cie, const Bases& b, const std::uint8_t* p, const std::u
         if (!advance(low)) return true;
         continue;
       case 0x80:
-        SetRule(st, low, RuleKind::Offset, static_cast<std::int64_t>(r.Uleb()) * cie.DataAlign);
+        factored(low, RuleKind::Offset, false);
         if (!r.Ok) return false;
         continue;
       case 0xc0:
@@ -276,11 +281,7 @@ bool Execute(const Cie& cie, const Bases& b, const std::uint8_t* p, const std::u
       case 0x04:
         if (!advance(r.Fixed<std::uint32_t>())) return r.Ok;
         break;
-      case 0x05: {  // offset_extended
-        std::uint64_t reg = r.Uleb();
-        SetRule(st, reg, RuleKind::Offset, static_cast<std::int64_t>(r.Uleb()) * cie.DataAlign);
-        break;
-      }
+      case 0x05: factored(r.Uleb(), RuleKind::Offset, false); break;  // offset_extended
       case 0x06: {  // restore_extended
         std::uint64_t reg = r.Uleb();
         if (reg < static_cast<std::uint64_t>(kRegCount)) st.Regs[reg] = initial.Regs[reg];
@@ -325,27 +326,15 @@ bool Execute(const Cie& cie, const Bases& b, const std::uint8_t* p, const std::u
         SetRule(st, reg, op == 0x10 ? RuleKind::Expression : RuleKind::ValExpression, 0, e, n);
         break;
       }
-      case 0x11: {  // offset_extended_sf
-        std::uint64_t reg = r.Uleb();
-        SetRule(st, reg, RuleKind::Offset, r.Sleb() * cie.DataAlign);
-        break;
-      }
+      case 0x11: factored(r.Uleb(), RuleKind::Offset, true); break;  // offset_extended_sf
       case 0x12:  // def_cfa_sf
         st.CfaReg = static_cast<std::int64_t>(r.Uleb());
         st.CfaOffset = r.Sleb() * cie.DataAlign;
         st.CfaExpr = nullptr;
         break;
       case 0x13: st.CfaOffset = r.Sleb() * cie.DataAlign; break;  // def_cfa_offset_sf
-      case 0x14: {                                                 // val_offset
-        std::uint64_t reg = r.Uleb();
-        SetRule(st, reg, RuleKind::ValOffset, static_cast<std::int64_t>(r.Uleb()) * cie.DataAlign);
-        break;
-      }
-      case 0x15: {  // val_offset_sf
-        std::uint64_t reg = r.Uleb();
-        SetRule(st, reg, RuleKind::ValOffset, r.Sleb() * cie.DataAlign);
-        break;
-      }
+      case 0x14: factored(r.Uleb(), RuleKind::ValOffset, false); break;  // val_offset
+      case 0x15: factored(r.Uleb(), RuleKind::ValOffset, true); break;   // val_offset_sf
       case 0x2e: r.Uleb(); break;  // GNU_args_size
       case 0x2f: {                 // GNU_negative_offset_extended
         std::uint64_t reg = r.Uleb();
@@ -589,6 +578,14 @@ int WalkCfi(CfiRegisters regs, bool pcExact, std::uintptr_t low, std::uintptr_t 
     if (!regs.Has(kSpReg) || regs.Value[kSpReg] <= sp || regs.Value[kSpReg] > high) break;
   }
   return n;
+}
+
+int WalkCfiFrom(const StackStart& start, std::uintptr_t* frames, int maxFrames) {
+  CfiRegisters regs;
+  regs.Set(kPcReg, start.Pc);
+  regs.Set(kSpReg, start.Sp);
+  regs.Set(kFpReg, start.Fp);
+  return WalkCfi(regs, true, start.Low, start.High, 0, frames, maxFrames);
 }
 
 }  // namespace kv::platform::walk

@@ -44,13 +44,16 @@ __attribute__((no_sanitize("address", "thread", "undefined"))) bool ReadStackWor
   return true;
 }
 
-int WalkFramePointers(const StackStart& start, std::uintptr_t* frames, int maxFrames) {
+int WalkFramePointers(const StackStart& start, int skip, std::uintptr_t* frames, int maxFrames) {
   if (maxFrames <= 0 || start.Pc == 0) return 0;
-  int n = 0;
-  frames[n++] = start.Pc;
+  int n = 0, index = 0;
+  auto add = [&](std::uintptr_t pc) {
+    if (index++ >= skip) frames[n++] = pc;
+  };
+  add(start.Pc);
   constexpr std::uintptr_t kWord = sizeof(std::uintptr_t);
   std::uintptr_t fp = start.Fp, lowest = start.Sp;
-  while (n < maxFrames) {
+  while (n < maxFrames && index < kMaxSteps) {
     // A frame lies above the one it called: a saved frame pointer that does
     // not climb ends the chain, so a damaged or cyclic chain cannot loop.
     if (fp < lowest || fp % kWord != 0) break;
@@ -58,7 +61,7 @@ int WalkFramePointers(const StackStart& start, std::uintptr_t* frames, int maxFr
     if (!ReadStackWord(fp, start.Low, start.High, &next) || !ReadStackWord(fp + kWord, start.Low, start.High, &ret))
       break;
     if (ret == 0) break;
-    frames[n++] = ret;
+    add(ret);
     if (next <= fp) break;
     lowest = fp + 2 * kWord;
     fp = next;

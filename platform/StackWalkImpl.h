@@ -15,8 +15,8 @@ namespace kv::platform::walk {
 bool ReadStackWord(std::uintptr_t addr, std::uintptr_t low, std::uintptr_t high, std::uintptr_t* out);
 
 // Frame 0 is start.Pc; then the return addresses along the saved frame
-// pointers, starting at start.Fp.
-int WalkFramePointers(const StackStart& start, std::uintptr_t* frames, int maxFrames);
+// pointers, starting at start.Fp. The first `skip` frames are left out.
+int WalkFramePointers(const StackStart& start, int skip, std::uintptr_t* frames, int maxFrames);
 
 // Bytes as lower-case hexadecimal digits (build ids).
 std::string HexBytes(const unsigned char* p, std::size_t n);
@@ -62,6 +62,8 @@ bool CfiStep(CfiRegisters& regs, std::uintptr_t lookupPc, std::uintptr_t low, st
 // the frame's own address.
 int WalkCfi(CfiRegisters regs, bool pcExact, std::uintptr_t low, std::uintptr_t high, int skip,
             std::uintptr_t* frames, int maxFrames);
+// The same from a start whose Pc, Sp and Fp only are known.
+int WalkCfiFrom(const StackStart& start, std::uintptr_t* frames, int maxFrames);
 #endif
 
 }  // namespace kv::platform::walk

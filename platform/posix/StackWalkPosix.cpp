@@ -62,23 +62,6 @@ bool StackAround(std::uintptr_t sp, StackBounds* out) {
   return false;
 }
 
-// Drops the first `skip` of n frames.
-int DropFrames(std::uintptr_t* frames, int n, int skip) {
-  if (skip <= 0) return n;
-  if (skip >= n) return 0;
-  std::memmove(frames, frames + skip, sizeof(std::uintptr_t) * static_cast<size_t>(n - skip));
-  return n - skip;
-}
-
-int WalkFramePointersSkipping(const StackStart& start, int skip, std::uintptr_t* frames, int maxFrames) {
-  constexpr int kBuffer = 256;
-  std::uintptr_t all[kBuffer];
-  int n = walk::WalkFramePointers(start, all, std::min(kBuffer, maxFrames + skip));
-  n = DropFrames(all, n, skip);
-  std::memcpy(frames, all, sizeof(std::uintptr_t) * static_cast<size_t>(n));
-  return n;
-}
-
 #if !defined(__x86_64__)
 // Elsewhere than on x86-64 the unwinder of the C++ runtime walks the calling
 // thread's stack; fault contexts then give only the faulting address.
@@ -123,7 +106,7 @@ __attribute__((noinline)) int CaptureStack(StackWalkMethod method, int skip, std
   StackBounds b;
   if (!StackAround(r[1], &b)) return 0;
   if (method == StackWalkMethod::FramePointers)
-    return WalkFramePointersSkipping({r[0], r[1], frameAddress, r[1], b.High}, skip + 1, frames, maxFrames);
+    return walk::WalkFramePointers({r[0], r[1], frameAddress, r[1], b.High}, skip + 1, frames, maxFrames);
   walk::CfiRegisters regs;
   regs.Set(walk::kPcReg, r[0]);
   regs.Set(7, r[1]);
@@ -141,13 +124,9 @@ __attribute__((noinline)) int CaptureStack(StackWalkMethod method, int skip, std
 
 int WalkStackFrom(const StackStart& start, StackWalkMethod method, std::uintptr_t* frames, int maxFrames) {
   if (maxFrames <= 0) return 0;
-  if (method == StackWalkMethod::FramePointers) return walk::WalkFramePointers(start, frames, maxFrames);
+  if (method == StackWalkMethod::FramePointers) return walk::WalkFramePointers(start, 0, frames, maxFrames);
 #if defined(KV_HAVE_DWARF_CFI_WALK)
-  walk::CfiRegisters regs;
-  regs.Set(walk::kPcReg, start.Pc);
-  regs.Set(walk::kSpReg, start.Sp);
-  regs.Set(walk::kFpReg, start.Fp);
-  return walk::WalkCfi(regs, true, start.Low, start.High, 0, frames, maxFrames);
+  return walk::WalkCfiFrom(start, frames, maxFrames);
 #else
   frames[0] = start.Pc;
   return start.Pc ? 1 : 0;
@@ -167,7 +146,7 @@ int CaptureFaultStack(const SystemException& e, StackWalkMethod method, std::uin
       high = b.High;
     }
     if (method == StackWalkMethod::FramePointers)
-      return walk::WalkFramePointers({reg(REG_RIP), sp, reg(REG_RBP), low, high}, frames, maxFrames);
+      return walk::WalkFramePointers({reg(REG_RIP), sp, reg(REG_RBP), low, high}, 0, frames, maxFrames);
     walk::CfiRegisters regs;
     const int order[17] = {REG_RAX, REG_RDX, REG_RCX, REG_RBX, REG_RSI, REG_RDI, REG_RBP, REG_RSP, REG_R8,
                            REG_R9,  REG_R10, REG_R11, REG_R12, REG_R13, REG_R14, REG_R15, REG_RIP};

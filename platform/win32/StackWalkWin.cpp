@@ -32,13 +32,6 @@ StackBounds CurrentThreadStack() {
   return {limit, base};
 }
 
-int DropFrames(std::uintptr_t* frames, int n, int skip) {
-  if (skip <= 0) return n;
-  if (skip >= n) return 0;
-  std::memmove(frames, frames + skip, sizeof(std::uintptr_t) * static_cast<size_t>(n - skip));
-  return n - skip;
-}
-
 #if defined(__x86_64__)
 // The integer registers in the x64 numbering of the unwind data (rax, rcx,
 // rdx, rbx, rsp, rbp, rsi, rdi, r8..r15), and rip.
@@ -77,14 +70,16 @@ bool X64Step(X64Registers& r, bool exact, std::uintptr_t low, std::uintptr_t hig
   using walk::ReadStackWord;
   DWORD64 imageBase = 0;
   DWORD64 lookup = exact ? r.Rip : r.Rip - 1;
-  PRUNTIME_FUNCTION fn = RtlLookupFunctionEntry(lookup, &imageBase, nullptr);
-  if (!fn) {
+  // The return address on top of the stack, as a ret takes it.
+  auto popReturnAddress = [&] {
     std::uintptr_t ret;
     if (!ReadStackWord(r.R[4], low, high, &ret)) return false;
     r.Rip = ret;
     r.R[4] += 8;
     return true;
-  }
+  };
+  PRUNTIME_FUNCTION fn = RtlLookupFunctionEntry(lookup, &imageBase, nullptr);
+  if (!fn) return popReturnAddress();
   std::uint64_t prologOffset = lookup - imageBase - fn->BeginAddress;
   bool machineFrame = false;
   for (int chain = 0; chain < 32; ++chain) {
@@ -144,13 +139,7 @@ bool X64Step(X64Registers& r, bool exact, std::uintptr_t low, std::uintptr_t hig
     fn = reinterpret_cast<PRUNTIME_FUNCTION>(const_cast<std::uint16_t*>(codes) + ((count + 1) & ~1u));
     prologOffset = ~std::uint64_t(0);
   }
-  if (!machineFrame) {
-    std::uintptr_t ret;
-    if (!ReadStackWord(r.R[4], low, high, &ret)) return false;
-    r.Rip = ret;
-    r.R[4] += 8;
-  }
-  return true;
+  return machineFrame || popReturnAddress();
 }
 
 int WalkX64(X64Registers r, std::uintptr_t low, std::uintptr_t high, int skip, std::uintptr_t* frames,
@@ -178,40 +167,21 @@ walk::CfiRegisters FromContext(const CONTEXT& c) {
 }
 #endif
 
-std::uintptr_t ContextSp(const CONTEXT& c) {
+// The start of a walk from a context, up to high.
+StackStart StartOf(const CONTEXT& c, std::uintptr_t high) {
 #if defined(__x86_64__)
-  return c.Rsp;
+  return {c.Rip, c.Rsp, c.Rbp, c.Rsp, high};
 #else
-  return c.Esp;
-#endif
-}
-std::uintptr_t ContextFp(const CONTEXT& c) {
-#if defined(__x86_64__)
-  return c.Rbp;
-#else
-  return c.Ebp;
-#endif
-}
-std::uintptr_t ContextPc(const CONTEXT& c) {
-#if defined(__x86_64__)
-  return c.Rip;
-#else
-  return c.Eip;
+  return {c.Eip, c.Esp, c.Ebp, c.Esp, high};
 #endif
 }
 
 // The walk from a context; frame 0 is the context's own address.
 int WalkContext(const CONTEXT& c, StackWalkMethod method, std::uintptr_t high, int skip, std::uintptr_t* frames,
                 int maxFrames) {
-  std::uintptr_t sp = ContextSp(c);
-  if (method == StackWalkMethod::FramePointers) {
-    constexpr int kBuffer = 256;
-    std::uintptr_t all[kBuffer];
-    int n = walk::WalkFramePointers({ContextPc(c), sp, ContextFp(c), sp, high}, all, std::min(kBuffer, maxFrames + skip));
-    n = DropFrames(all, n, skip);
-    std::memcpy(frames, all, sizeof(std::uintptr_t) * static_cast<size_t>(n));
-    return n;
-  }
+  const StackStart start = StartOf(c, high);
+  const std::uintptr_t sp = start.Sp;
+  if (method == StackWalkMethod::FramePointers) return walk::WalkFramePointers(start, skip, frames, maxFrames);
 #if defined(__x86_64__)
   return WalkX64(FromContext(c), sp, high, skip, frames, maxFrames);
 #else
@@ -266,7 +236,7 @@ __attribute__((noinline)) int CaptureStack(StackWalkMethod method, int skip, std
 
 int WalkStackFrom(const StackStart& start, StackWalkMethod method, std::uintptr_t* frames, int maxFrames) {
   if (maxFrames <= 0) return 0;
-  if (method == StackWalkMethod::FramePointers) return walk::WalkFramePointers(start, frames, maxFrames);
+  if (method == StackWalkMethod::FramePointers) return walk::WalkFramePointers(start, 0, frames, maxFrames);
 #if defined(__x86_64__)
   X64Registers r;
   r.Rip = start.Pc;
@@ -274,11 +244,7 @@ int WalkStackFrom(const StackStart& start, StackWalkMethod method, std::uintptr_
   r.R[5] = start.Fp;
   return WalkX64(r, start.Low, start.High, 0, frames, maxFrames);
 #else
-  walk::CfiRegisters regs;
-  regs.Set(walk::kPcReg, start.Pc);
-  regs.Set(walk::kSpReg, start.Sp);
-  regs.Set(walk::kFpReg, start.Fp);
-  return walk::WalkCfi(regs, true, start.Low, start.High, 0, frames, maxFrames);
+  return walk::WalkCfiFrom(start, frames, maxFrames);
 #endif
 }
 
@@ -331,7 +297,7 @@ SystemException FromRecord(const EXCEPTION_POINTERS* ep) {
   }
   e.Context = ep->ContextRecord;
   StackBounds b = CurrentThreadStack();
-  e.StackLow = ContextSp(*ep->ContextRecord);
+  e.StackLow = StartOf(*ep->ContextRecord, 0).Sp;
   e.StackHigh = b.High;
   return e;
 }
