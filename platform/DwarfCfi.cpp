@@ -563,6 +563,34 @@ bool CfiStep(CfiRegisters& regs, std::uintptr_t lookupPc, std::uintptr_t low, st
 }
 
 
+namespace {
+
+bool HasUnwindTables(std::uintptr_t pc) {
+  dwarf_eh_bases eb{};
+  return _Unwind_Find_FDE(reinterpret_cast<void*>(pc), &eb) != nullptr;
+}
+
+// One step along the frame pointer, for code without unwind tables: the
+// system libraries of Windows keep frame pointers. Only the frame pointer,
+// the stack pointer and the return address are known afterwards.
+bool FramePointerStep(CfiRegisters& regs, std::uintptr_t low, std::uintptr_t high) {
+  constexpr std::uintptr_t kWord = sizeof(std::uintptr_t);
+  if (!regs.Has(kFpReg) || !regs.Has(kSpReg)) return false;
+  std::uintptr_t fp = regs.Value[kFpReg];
+  std::uintptr_t next = 0, ret = 0;
+  if (fp < regs.Value[kSpReg] || fp % kWord != 0 || !ReadStackWord(fp, low, high, &next) ||
+      !ReadStackWord(fp + kWord, low, high, &ret))
+    return false;
+  CfiRegisters caller;
+  caller.Set(kPcReg, ret);
+  caller.Set(kSpReg, fp + 2 * kWord);
+  caller.Set(kFpReg, next);
+  regs = caller;
+  return true;
+}
+
+}  // namespace
+
 int WalkCfi(CfiRegisters regs, bool pcExact, std::uintptr_t low, std::uintptr_t high, int skip,
             std::uintptr_t* frames, int maxFrames) {
   int n = 0;
@@ -573,8 +601,12 @@ int WalkCfi(CfiRegisters regs, bool pcExact, std::uintptr_t low, std::uintptr_t 
     std::uintptr_t pc = regs.Value[kPcReg];
     if (step >= skip) frames[n++] = pc;
     std::uintptr_t sp = regs.Value[kSpReg];
-    bool exact = pcExact;
-    if (!CfiStep(regs, exact ? pc : pc - 1, low, high, &pcExact)) break;
+    std::uintptr_t lookup = pcExact ? pc : pc - 1;
+    if (!CfiStep(regs, lookup, low, high, &pcExact)) {
+      // Past the outermost frame, or code without unwind tables.
+      if (HasUnwindTables(lookup) || !FramePointerStep(regs, low, high)) break;
+      pcExact = false;
+    }
     if (!regs.Has(kSpReg) || regs.Value[kSpReg] <= sp || regs.Value[kSpReg] > high) break;
   }
   return n;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <random>
 #include <regex>
 #include <stdexcept>
@@ -122,6 +123,31 @@ TEST(StackLines, TheWalkLeavesOutTheFramesAskedFor) {
   // Beyond the frames left out, the same stack (the addresses of the test's own frame differ).
   for (std::size_t i = 2; i < skipped.size(); ++i) EXPECT_EQ(skipped[i], own[i + 1]);
   EXPECT_TRUE(CallerOfCurrentFrom(10000).empty());
+}
+
+namespace {
+std::vector<String> gFromCallback;
+int CompareAndWalk(const void* a, const void* b) {
+  if (gFromCallback.empty()) gFromCallback = CurrentStackLines(0);
+  return *static_cast<const int*>(a) - *static_cast<const int*>(b);
+}
+KV_FRAME void SortWithCallback() {
+  int values[] = {3, 1, 2};
+  std::qsort(values, 3, sizeof(int), &CompareAndWalk);
+  gSink.store(values[0], std::memory_order_relaxed);
+}
+}  // namespace
+
+TEST(StackLines, AWalkGoesOnThroughTheCodeOfSystemLibraries) {
+  // The C library calls the comparison back: the walk passes its frames
+  // (on Windows a system library without unwind tables in the 32-bit program).
+  gFromCallback.clear();
+  SortWithCallback();
+  bool found = false;
+  for (const String& line : gFromCallback) found = found || line.find(u"SortWithCallback (Line ") != String::npos;
+  std::string all;
+  for (const String& line : gFromCallback) all += Utf8(line) + "\n";
+  EXPECT_TRUE(found) << all;
 }
 
 TEST(StackLines, TheProgramsMapWasWrittenBesideItByTheBuild) {
