@@ -101,13 +101,13 @@ String LastResortMessage(const String& className, const String& message, std::ui
                       {className, module, FromUtf8(buf), message, dot});
 }
 
-int LauncherMain() {
+int RunProgram(void (*Body)(), bool UsePlatformWindows) {
   int exitCode = 0;
   // The application window of the forms module is a real one on Windows.
-  UsePlatformWindowSystem();
-  StartModules();
+  if (UsePlatformWindows) UsePlatformWindowSystem();
   try {
-    RunLaunchSequence();
+    StartModules();
+    Body();
   } catch (const Exception& e) {
     platform::ShowFatalErrorBox(u"Application Error", LastResortMessage(FromUtf8(e.ClassName()), e.Message(), e.Address()));
     exitCode = 1;
@@ -124,5 +124,7 @@ int LauncherMain() {
   SetWindowSystem(nullptr);
   return exitCode;
 }
+
+int LauncherMain() { return RunProgram(&RunLaunchSequence); }
 
 }  // namespace kv

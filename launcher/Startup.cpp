@@ -1,5 +1,6 @@
 #include "launcher/Startup.h"
 
+#include "failure/KVExceptions.h"
 #include "failure/KVLocalFilesLocation.h"
 #include "localisation/KVTranslate.h"
 #include "localisation/_LanguageDLL.h"
@@ -18,8 +19,9 @@ namespace {
 size_t gStarted = 0;
 }
 
-const std::vector<ModuleStep>& ModuleSteps() {
-  static const std::vector<ModuleStep> steps = {
+namespace {
+std::vector<ModuleStep>& Steps() {
+  static std::vector<ModuleStep> steps = {
       // A library or function bound at run time that is missing raises a
       // readable exception from here on.
       {"delay-load hook", &DelayedHandler_Initialize, &DelayedHandler_Finalize},
@@ -40,6 +42,9 @@ const std::vector<ModuleStep>& ModuleSteps() {
       {"task dialog", &TaskDialogModule_Initialize, &TaskDialogModule_Finalize},
       // Windows older than 7 end the process here, after a message.
       {"windows version", &CheckWindowsVersion, nullptr},
+      // Stack tracking on, and the handler on the application's
+      // unhandled-exception event.
+      {"exceptions", &ExceptionsModule_Initialize, &ExceptionsModule_Finalize},
       // The application window, window ghosting off, the modal-form list and
       // the application events handler.
       {"forms", &FormsModule_Initialize, &FormsModule_Finalize},
@@ -54,6 +59,11 @@ const std::vector<ModuleStep>& ModuleSteps() {
   };
   return steps;
 }
+}  // namespace
+
+const std::vector<ModuleStep>& ModuleSteps() { return Steps(); }
+
+void AddProgramModuleStep(const ModuleStep& Step) { Steps().push_back(Step); }
 
 void StartModules() {
   const auto& steps = ModuleSteps();

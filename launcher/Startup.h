@@ -11,8 +11,11 @@ struct ModuleStep {
   void (*Finalize)();
 };
 
-// The steps in start-up order.
+// The steps in start-up order: the framework's, then those a program built
+// on it added.
 const std::vector<ModuleStep>& ModuleSteps();
+// Adds a program's own module after the framework's (before StartModules).
+void AddProgramModuleStep(const ModuleStep& Step);
 // Runs every step's Initialize in order; StopModules runs the Finalize of the
 // started ones in reverse. Both run once.
 void StartModules();

@@ -5,6 +5,8 @@
 #include "TestUtil.h"
 #include "launcher/Launcher.h"
 #include "launcher/Startup.h"
+#include "failure/KVExceptions.h"
+#include "system/DelayedHandler.h"
 #include "localisation/KVTranslate.h"
 #include "logging/KVFileLogger.h"
 #include "platform/Process.h"
@@ -76,7 +78,8 @@ TEST(ModuleOrder, StartsOnceAndStopsInReverse) {
   EXPECT_LT(pos("form utilities"), pos("language"));
   EXPECT_LT(pos("translation"), pos("task dialog"));
   EXPECT_LT(pos("task dialog"), pos("windows version"));
-  EXPECT_LT(pos("windows version"), pos("forms"));
+  EXPECT_LT(pos("windows version"), pos("exceptions"));
+  EXPECT_LT(pos("exceptions"), pos("forms"));
   EXPECT_EQ(pos("delay-load hook"), 0);
   EXPECT_EQ(pos("string list"), 1);
   EXPECT_LT(pos("forms"), pos("file helpers"));
@@ -110,8 +113,16 @@ TEST(ModuleOrder, StartsOnceAndStopsInReverse) {
   ASSERT_NE(ModalFormList(), nullptr);
   EXPECT_NE(AppEventsHandler(), nullptr);
   EXPECT_TRUE(LoggingAllowed());
+  // The exception handler sits on the application's event, with stack tracking on.
+  EXPECT_NE(ExceptionHandler(), nullptr);
+  EXPECT_TRUE(ExceptionTrackingActive());
+  EXPECT_TRUE(Application().OnException);
+  EXPECT_EQ(EnableProcessDep(true) != 0, ProcessDepEnabled());
   StopModules();
   StopModules();
+  EXPECT_EQ(ExceptionHandler(), nullptr);
+  EXPECT_FALSE(ExceptionTrackingActive());
+  EXPECT_FALSE(Application().OnException);
   EXPECT_FALSE(LoggingAllowed());
   EXPECT_EQ(GetLogController(), nullptr);
   EXPECT_EQ(GetLanguage(), u"");
