@@ -4,6 +4,7 @@
 // exception outside the message handling ends in the last-resort message.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -66,6 +67,8 @@ class FailureRoad : public ::testing::Test {
     p.Wait();
     p.GetExitCode(&o.ExitCode);
     if (fs::exists(out)) o.Said = kvtest::ReadBytes(out);
+    // Written in text mode: CR LF on Windows.
+    o.Said.erase(std::remove(o.Said.begin(), o.Said.end(), '\r'), o.Said.end());
     return o;
   }
   static String BuildPath(const std::string& p) { return kvtest::BuildPath(p); }
