@@ -7,8 +7,11 @@
 
 #include <memory>
 
+#include "localisation/KVTranslate.h"
+#include "localisation/_LanguageDLL.h"
 #include "toolkit/Controls.h"
 #include "toolkit/WindowSystem.h"
+#include "ui/KVForms.h"
 
 namespace kvtest {
 
@@ -19,6 +22,24 @@ class WindowSystemTest : public ::testing::Test {
     kv::ReleaseApplication();
     kv::SetWindowSystem(nullptr);
   }
+};
+
+// The modules dialogs need while they live: the form utilities (the form
+// font) and the language and translation modules ("!!" captions).
+class DialogModules {
+ public:
+  DialogModules() {
+    kv::FormUtilsModule_Initialize();
+    kv::LanguageModule_Initialize();
+    kv::TranslationModule_Initialize();
+  }
+  ~DialogModules() {
+    kv::TranslationModule_Finalize();
+    kv::LanguageModule_Finalize();
+    kv::FormUtilsModule_Finalize();
+  }
+  DialogModules(const DialogModules&) = delete;
+  DialogModules& operator=(const DialogModules&) = delete;
 };
 
 }  // namespace kvtest

@@ -24,17 +24,11 @@ class Exceptions : public kvtest::WindowSystemTest {
  protected:
   Exceptions() : WindowSystemTest(std::make_unique<THeadlessWindowSystem>()) {}
   void SetUp() override {
-    FormUtilsModule_Initialize();
-    LanguageModule_Initialize();
-    TranslationModule_Initialize();
     // The failure log goes where the override says: a file in the temporary folder.
     PersonalDirOverride = dir.File("x");
   }
   void TearDown() override {
     PersonalDirOverride.clear();
-    TranslationModule_Finalize();
-    LanguageModule_Finalize();
-    FormUtilsModule_Finalize();
   }
   String Log() const { return dir.File("RTSFail.log"); }
   std::vector<String> LogLines() const {
@@ -56,6 +50,7 @@ class Exceptions : public kvtest::WindowSystemTest {
     Application().ProcessMessages();
     return shown;
   }
+  kvtest::DialogModules modules;
   kvtest::TempDir dir;
 };
 

@@ -56,17 +56,9 @@ class TaskDialogForm : public kvtest::WindowSystemTest {
  protected:
   TaskDialogForm() : WindowSystemTest(std::make_unique<THeadlessWindowSystem>()) {}
   void SetUp() override {
-    FormUtilsModule_Initialize();
-    LanguageModule_Initialize();
-    TranslationModule_Initialize();
     config.cbSize = kTaskDialogConfigSize;
     config.pfCallback = &Record;
     config.lpCallbackData = reinterpret_cast<std::intptr_t>(&rec);
-  }
-  void TearDown() override {
-    TranslationModule_Finalize();
-    LanguageModule_Finalize();
-    FormUtilsModule_Finalize();
   }
   THeadlessWindowSystem& ws() { return Headless(); }
   TKVCustomTaskDialog& dlg() { return *rec.Form; }
@@ -107,6 +99,7 @@ class TaskDialogForm : public kvtest::WindowSystemTest {
     return nullptr;
   }
 
+  kvtest::DialogModules modules;
   Recorder rec;
   TaskDialogConfig config{};
 

@@ -23,18 +23,9 @@ KV_DECLARE_EXCEPTION(EDivByZero, Exception)
 class TaskDlg : public kvtest::WindowSystemTest {
  protected:
   TaskDlg() : WindowSystemTest(std::make_unique<THeadlessWindowSystem>()) {}
-  void SetUp() override {
-    FormUtilsModule_Initialize();
-    FormsModule_Initialize();
-    LanguageModule_Initialize();
-    TranslationModule_Initialize();
-  }
-  void TearDown() override {
-    TranslationModule_Finalize();
-    LanguageModule_Finalize();
-    FormsModule_Finalize();
-    FormUtilsModule_Finalize();
-  }
+  void SetUp() override { FormsModule_Initialize(); }
+  void TearDown() override { FormsModule_Finalize(); }
+  kvtest::DialogModules modules;
   THeadlessWindowSystem& ws() { return Headless(); }
   // The task dialog form on the screen now.
   static TKVCustomTaskDialog& Shown() {
@@ -426,16 +417,7 @@ TEST_F(TaskDlg, TheOwnerCentresTheDialog) {
 class NoWindowDialogs : public kvtest::WindowSystemTest {
  protected:
   NoWindowDialogs() : WindowSystemTest(std::make_unique<THeadlessWindowSystem>(false)) {}
-  void SetUp() override {
-    FormUtilsModule_Initialize();
-    LanguageModule_Initialize();
-    TranslationModule_Initialize();
-  }
-  void TearDown() override {
-    TranslationModule_Finalize();
-    LanguageModule_Finalize();
-    FormUtilsModule_Finalize();
-  }
+  kvtest::DialogModules modules;
 };
 
 TEST_F(NoWindowDialogs, AnswerLikeEnterAndWriteTheTextToStandardError) {

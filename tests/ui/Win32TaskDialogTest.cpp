@@ -50,16 +50,7 @@ HRESULT32 KV_CALLBACK Callback(std::uintptr_t hwnd, std::uint32_t msg, std::uint
 class Win32TaskDialog : public kvtest::WindowSystemTest {
  protected:
   Win32TaskDialog() : WindowSystemTest(CreateWin32WindowSystem()) {}
-  void SetUp() override {
-    FormUtilsModule_Initialize();
-    LanguageModule_Initialize();
-    TranslationModule_Initialize();
-  }
-  void TearDown() override {
-    TranslationModule_Finalize();
-    LanguageModule_Finalize();
-    FormUtilsModule_Finalize();
-  }
+  kvtest::DialogModules modules;
 };
 
 }  // namespace
