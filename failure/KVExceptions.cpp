@@ -18,18 +18,14 @@ bool gDevelopmentEnvironment = false;
 // Worked out at start, so that a fault that ends the process need not.
 String gFailureLog;
 
-// The program runs as an executable; the library case is never set up here.
-constexpr bool kInsideLibrary = false;
-
-String FileNameOnly(const String& Path) {
-  const std::size_t p = Path.find_last_of(u"\\/:");
-  return p == String::npos ? Path : Path.substr(p + 1);
-}
-
-// "<program>, [<version>]"
+// "<program>, [<version>]", worked out once.
+String gProgramLine;
 String ProgramLine() {
-  const String program = platform::ModuleFileName();
-  return program + u", [" + GetModuleVersionText(program) + u"]";
+  if (gProgramLine.empty()) {
+    const String program = platform::ModuleFileName();
+    gProgramLine = program + u", [" + GetModuleVersionText(program) + u"]";
+  }
+  return gProgramLine;
 }
 
 String JoinLines(const TKVStringList& Lines, bool FinalLineEnd) {
@@ -42,8 +38,7 @@ String JoinLines(const TKVStringList& Lines, bool FinalLineEnd) {
   return text;
 }
 
-void AppendToFailureLog(const TKVStringList& Lines) {
-  const String file = FailureLogFileName();
+void AppendToFailureLog(const TKVStringList& Lines, const String& file) {
   // A fresh account may not have its local application data folder yet.
   const std::size_t slash = file.find_last_of(u'\\');
   if (slash != String::npos && !DirectoryExistsEx(file.substr(0, slash))) ForceWritableDirectory(file.substr(0, slash));
@@ -60,24 +55,39 @@ void WriteFatalFaultReport(const TFatalFault& Fault) {
     lines.Add(Fault.Description);
     lines.Add(u"");
     for (const String& l : Fault.StackLines) lines.Add(l);
-    AppendToFailureLog(lines);
+    if (!gFailureLog.empty()) AppendToFailureLog(lines, gFailureLog);
   } catch (...) {
   }
 }
 
 }  // namespace
 
+namespace {
+std::vector<TApplicationEvents*> gAppEvents;
+TExceptionEvent gEventBefore;
+}  // namespace
+
 TApplicationEvents::TApplicationEvents(TComponent* AOwner) : TComponent(AOwner) {
-  FPrevious = Application().OnException;
-  Application().OnException = [this](TObject* Sender, const std::exception& E) {
-    if (OnException)
-      OnException(Sender, E);
-    else
-      Application().ShowException(E);
-  };
+  if (gAppEvents.empty()) {
+    gEventBefore = Application().OnException;
+    Application().OnException = [](TObject* Sender, const std::exception& E) {
+      TApplicationEvents* last = gAppEvents.empty() ? nullptr : gAppEvents.back();
+      if (last && last->OnException)
+        last->OnException(Sender, E);
+      else
+        Application().ShowException(E);
+    };
+  }
+  gAppEvents.push_back(this);
 }
 
-TApplicationEvents::~TApplicationEvents() { Application().OnException = FPrevious; }
+TApplicationEvents::~TApplicationEvents() {
+  gAppEvents.erase(std::remove(gAppEvents.begin(), gAppEvents.end(), this), gAppEvents.end());
+  if (gAppEvents.empty()) {
+    Application().OnException = std::move(gEventBefore);
+    gEventBefore = nullptr;
+  }
+}
 
 TExceptionHandler::TExceptionHandler() : AppEvents(std::make_unique<TApplicationEvents>(nullptr)) {
   AppEvents->OnException = [this](TObject* Sender, const std::exception& E) { HandleException(Sender, E); };
@@ -93,22 +103,14 @@ String ExceptionMessage(const std::exception& E) {
 }
 
 String FailureLogFileName() {
-  if (!gFailureLog.empty()) return gFailureLog;
   return GetLocalFilesFolder(GetPersonalFolder(), cAPPDATA) + u"\\" + String(kFailureLogName);
 }
 
 void BuildExceptionReport(const std::exception& E, TKVStringList& Lines) {
-  if (kInsideLibrary && gReportedModules) {
-    const String module = platform::ModuleFileName().substr(0, 260);
-    const String map = ExtractFileNameWithoutExt(module, false) + u".map";
-    const String entry = module + (FileExistsEx(map) ? u" (map)" : u" (no map)");
-    gReportedModules->Add(entry);
-  }
   const String message = ExceptionMessage(E);
   if (message.empty()) return;
   Lines.Add(FormatDateTime(u"dd.mm.yyyy hh:nn", Now()));
   Lines.Add(ProgramLine());
-  if (kInsideLibrary) Lines.Add(platform::ModuleFileName() + u", [" + GetModuleVersionText(platform::ModuleFileName()) + u"]");
   Lines.Add(u"");
   Lines.Add(message);
   Lines.Add(u"");
@@ -121,6 +123,10 @@ void BuildExceptionReport(const std::exception& E, TKVStringList& Lines) {
 
 void ReportException(const std::exception& E, bool ShowDialog) {
   if (ExceptionMessage(E).empty()) return;
+  // A failure while the error dialog is up (raised by a timer, say) is
+  // reported too, but not shown in yet another dialog over the first.
+  static int showing = 0;
+  if (showing > 0) ShowDialog = false;
   TKVStringList lines;
   BuildExceptionReport(E, lines);
   // Logging never reports its own failures: one that cannot log still
@@ -131,11 +137,20 @@ void ReportException(const std::exception& E, bool ShowDialog) {
   }
   if (lines.Count() > 0) {
     try {
-      AppendToFailureLog(lines);
+      AppendToFailureLog(lines, FailureLogFileName());
     } catch (...) {
     }
   }
-  if (ShowDialog && !dynamic_cast<const EAbort*>(&E)) ShowExceptionDialog(E);
+  if (ShowDialog && !dynamic_cast<const EAbort*>(&E)) {
+    ++showing;
+    try {
+      ShowExceptionDialog(E);
+    } catch (...) {
+      --showing;
+      throw;
+    }
+    --showing;
+  }
 }
 
 void LibraryExceptionNotify(const TRaisedException& E) {
@@ -147,7 +162,7 @@ TKVStringList* ReportedModules() { return gReportedModules.get(); }
 bool RunningInDevelopmentEnvironment() { return gDevelopmentEnvironment; }
 
 void ExceptionsModule_Initialize() {
-  if (platform::LocaleLowerCase(FileNameOnly(platform::ModuleFileName())) == u"bds.exe") {
+  if (platform::LocaleLowerCase(ExtractFileName(platform::ModuleFileName())) == u"bds.exe") {
     gDevelopmentEnvironment = true;
     return;
   }
@@ -156,15 +171,17 @@ void ExceptionsModule_Initialize() {
   gReportedModules->SetDuplicates(TDuplicates::dupIgnore);
   StackTrackingOptions().Include(stExceptFrame);
   StackTrackingOptions().Include(stRawMode);
-  if (!kInsideLibrary) gHandler = std::make_unique<TExceptionHandler>();
+  gHandler = std::make_unique<TExceptionHandler>();
+  // What the report of a fault that ends the process needs is worked out
+  // now: by then the process may be too damaged to look anything up.
   try {
-    gFailureLog = GetLocalFilesFolder(GetPersonalFolder(), cAPPDATA) + u"\\" + String(kFailureLogName);
+    gFailureLog = FailureLogFileName();
+    ProgramLine();
   } catch (...) {
     gFailureLog.clear();
   }
   SetFatalFaultHandler(&WriteFatalFaultReport);
   StartExceptionTracking();
-  if (kInsideLibrary) RegisterExceptionNotifier(&LibraryExceptionNotify);
 }
 
 void ExceptionsModule_Finalize() {

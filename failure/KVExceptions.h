@@ -14,16 +14,14 @@
 
 namespace kv {
 
-// Delivers the application's unhandled-exception event while it exists,
-// and gives the event back when it goes.
+// Delivers the application's unhandled-exception event while it exists:
+// of several, the one made last; when the last one goes, the event is given
+// back as it was before the first.
 class TApplicationEvents : public TComponent {
  public:
   explicit TApplicationEvents(TComponent* AOwner);
   ~TApplicationEvents() override;
   TExceptionEvent OnException;
-
- private:
-  TExceptionEvent FPrevious;
 };
 
 class TExceptionHandler {

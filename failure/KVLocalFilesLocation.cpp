@@ -33,12 +33,6 @@ String DrivePart(const String& FileName) {
   return {};
 }
 
-// The name after the last folder separator.
-String FileNameOnly(const String& Path) {
-  const std::size_t p = Path.find_last_of(u"\\/:");
-  return p == String::npos ? Path : Path.substr(p + 1);
-}
-
 }  // namespace
 
 String GetPersonalFolderFromRegistry(const String& FileName) {
@@ -69,7 +63,7 @@ String GetLocalFilesFolderFor(const String& ProgramFile, const String& Default, 
   String result;
   if (!PersonalDirOverride.empty()) {
     result = ExcludeTrailingSlashes(ExtractPathUpToDelimiter(PersonalDirOverride, u"\\:"), false);
-  } else if (platform::LocaleUpperCase(FileNameOnly(ProgramFile)) == u"LBX.EXE" &&
+  } else if (platform::LocaleUpperCase(ExtractFileName(ProgramFile)) == u"LBX.EXE" &&
              RegistryValueExists(root, kPersonalDirKey, kPersonalDirValue)) {
     result = ReadRegistryStringDef(root, kPersonalDirKey, kPersonalDirValue, u"");
   } else if (Location == cMyDocuments) {

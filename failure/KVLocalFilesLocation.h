@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "platform/Base.h"
-#include "platform/DynamicLibrary.h"
+#include "platform/Process.h"
 
 namespace kv {
 

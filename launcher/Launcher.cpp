@@ -101,25 +101,39 @@ String LastResortMessage(const String& className, const String& message, std::ui
                       {className, module, FromUtf8(buf), message, dot});
 }
 
+namespace {
+
+// Runs f; an exception from it ends in the last-resort message. False then.
+bool LastResort(void (*f)()) {
+  try {
+    f();
+    return true;
+  } catch (const Exception& e) {
+    platform::ShowFatalErrorBox(u"Application Error", LastResortMessage(FromUtf8(e.ClassName()), e.Message(), e.Address()));
+  } catch (const std::bad_alloc&) {
+    platform::ShowFatalErrorBox(u"Application Error", LastResortMessage(u"EOutOfMemory", u"Out of memory", 0));
+  } catch (const std::exception& e) {
+    platform::ShowFatalErrorBox(u"Application Error", LastResortMessage(u"Exception", FromUtf8(e.what()), 0));
+  }
+  return false;
+}
+
+void (*gBody)() = nullptr;
+
+}  // namespace
+
 int RunProgram(void (*Body)(), bool UsePlatformWindows) {
   int exitCode = 0;
   // The application window of the forms module is a real one on Windows.
   if (UsePlatformWindows) UsePlatformWindowSystem();
-  try {
-    StartModules();
-    Body();
-  } catch (const Exception& e) {
-    platform::ShowFatalErrorBox(u"Application Error", LastResortMessage(FromUtf8(e.ClassName()), e.Message(), e.Address()));
+  gBody = Body;
+  if (!LastResort([] {
+        StartModules();
+        gBody();
+      }))
     exitCode = 1;
-  } catch (const std::bad_alloc&) {
-    platform::ShowFatalErrorBox(u"Application Error", LastResortMessage(u"EOutOfMemory", u"Out of memory", 0));
-    exitCode = 1;
-  } catch (const std::exception& e) {
-    platform::ShowFatalErrorBox(u"Application Error", LastResortMessage(u"Exception", FromUtf8(e.what()), 0));
-    exitCode = 1;
-  }
   Launch() = LaunchState{};
-  StopModules();
+  if (!LastResort(&StopModules)) exitCode = 1;
   ReleaseApplication();
   SetWindowSystem(nullptr);
   return exitCode;

@@ -41,10 +41,12 @@ void RunLaunchSequence();
 // The text of the last-resort message for an exception that left the launch.
 String LastResortMessage(const String& className, const String& message, std::uintptr_t address);
 
-// The frame of a program built on the launcher's start-up: the platform's
-// window system (unless one is installed already), the modules' start-up,
-// the body, the modules' shutdown. An exception from the start-up or the
-// body ends in the last-resort message and exit code 1; otherwise 0.
+// The frame of a program built on the launcher's start-up: with
+// UsePlatformWindows the platform's window system (else the one installed
+// stays), the modules' start-up, the body, the modules' shutdown, and no
+// window system left afterwards. An exception from the start-up, the body
+// or the shutdown ends in the last-resort message and exit code 1;
+// otherwise 0.
 int RunProgram(void (*Body)(), bool UsePlatformWindows = true);
 // The program's entry: start-up, launch, teardown; returns the exit code.
 int LauncherMain();

@@ -5,6 +5,7 @@
 #include "localisation/KVTranslate.h"
 #include "localisation/_LanguageDLL.h"
 #include "logging/KVFileLogger.h"
+#include "platform/DynamicLibrary.h"
 #include "system/DelayedHandler.h"
 #include "text/KVTypes.h"
 #include "text/_4Files.h"
@@ -17,6 +18,13 @@ namespace kv {
 
 namespace {
 size_t gStarted = 0;
+
+// The string-list module: literal date formats, and in an executable data
+// execution prevention.
+void StringListModule_Initialize() {
+  KVTypes_Initialize();
+  if (!platform::ModuleIsLibrary()) EnableProcessDep(true);
+}
 }
 
 namespace {
@@ -27,7 +35,7 @@ std::vector<ModuleStep>& Steps() {
       {"delay-load hook", &DelayedHandler_Initialize, &DelayedHandler_Finalize},
       // The string-list module makes the date separators of the process-wide
       // date formats literal and switches data execution prevention on.
-      {"string list", &KVTypes_Initialize, nullptr},
+      {"string list", &StringListModule_Initialize, nullptr},
       // The progress module registers its control; the text utility module
       // fills its Windows-1252 table.
       {"progress", &ProgressModule_Initialize, &ProgressModule_Finalize},

@@ -7,6 +7,14 @@
 #include <string>
 #include <string_view>
 
+// The calling convention of the system's functions and callbacks (stdcall
+// in the 32-bit Windows program).
+#if defined(_WIN32) && !defined(_WIN64)
+#define KV_STDCALL __attribute__((stdcall))
+#else
+#define KV_STDCALL
+#endif
+
 namespace kv {
 
 using String = std::u16string;

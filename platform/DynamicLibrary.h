@@ -12,13 +12,6 @@ namespace kv::platform {
 
 using LibraryHandle = std::uintptr_t;
 
-// The calling convention of the system's functions.
-#if defined(_WIN32) && !defined(_WIN64)
-#define KV_WINAPI __attribute__((stdcall))
-#else
-#define KV_WINAPI
-#endif
-
 // 0 when the library cannot be loaded. Windows libraries ("comctl32.dll")
 // exist only on Windows; elsewhere every name gives 0. With
 // suppressErrorBox the system shows no box for a file it cannot open.
@@ -48,16 +41,7 @@ DelayLoadFailureHookFunc ExchangeDelayLoadFailureHook(DelayLoadFailureHookFunc h
 LibraryHandle RequireLibrary(const char* name);
 void* RequireFunction(LibraryHandle library, const char* libraryName, const char* name);
 
-// The running Windows version. Elsewhere the newest version the program
-// knows (10.0), so that version checks pass.
-struct TWindowsVersion {
-  std::uint32_t Major = 0, Minor = 0, Build = 0;
-};
-TWindowsVersion WindowsVersion();
-// Whether the running Windows is at least major.minor.
-inline bool WindowsVersionAtLeast(std::uint32_t major, std::uint32_t minor) {
-  const TWindowsVersion v = WindowsVersion();
-  return v.Major > major || (v.Major == major && v.Minor >= minor);
-}
+// Whether the code runs inside a library rather than the program itself.
+bool ModuleIsLibrary();
 
 }  // namespace kv::platform

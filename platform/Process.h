@@ -79,6 +79,18 @@ void ShowFatalErrorBox(StringView title, StringView text);
 // the result is the box's default button, as if Enter were pressed.
 int ShowSystemMessageBox(std::uintptr_t owner, StringView text, StringView caption, std::uint32_t flags);
 
+// The running Windows version. Elsewhere the newest version the program
+// knows (10.0), so that version checks pass.
+struct TWindowsVersion {
+  std::uint32_t Major = 0, Minor = 0, Build = 0;
+};
+TWindowsVersion WindowsVersion();
+// Whether the running Windows is at least major.minor.
+inline bool WindowsVersionAtLeast(std::uint32_t major, std::uint32_t minor) {
+  const TWindowsVersion v = WindowsVersion();
+  return v.Major > major || (v.Major == major && v.Minor >= minor);
+}
+
 // Ends the process at once with the exit code.
 [[noreturn]] void ExitProcess(std::uint32_t code);
 

@@ -8,13 +8,11 @@
 
 #include <cstdint>
 
+#include "platform/Base.h"
+
 namespace kv {
 
-#if defined(_WIN32) && !defined(_WIN64)
-#define KV_CALLBACK __attribute__((stdcall))
-#else
-#define KV_CALLBACK
-#endif
+#define KV_CALLBACK KV_STDCALL
 
 // The answer of a task dialog callback: 0 (S_OK) or an error code.
 using HRESULT32 = std::int32_t;

@@ -18,16 +18,9 @@ void* DelayLoadFailureHook(int Notification, const platform::DelayLoadInfo& Info
 void DelayedHandler_Initialize() { platform::ExchangeDelayLoadFailureHook(&DelayLoadFailureHook); }
 void DelayedHandler_Finalize() { platform::ExchangeDelayLoadFailureHook(nullptr); }
 
-void NormaliseDateFormats() {
-  TFormatSettings& fs = FormatSettings();
-  for (String* format : {&fs.ShortDateFormat, &fs.LongDateFormat})
-    for (char16_t& c : *format)
-      if (c == u'/') c = fs.DateSeparator;
-}
-
 namespace {
 
-using TSetProcessDepPolicy = std::int32_t(KV_WINAPI*)(std::uint32_t flags);
+using TSetProcessDepPolicy = std::int32_t(KV_STDCALL*)(std::uint32_t flags);
 bool gDepLookedUp = false;
 TSetProcessDepPolicy gSetProcessDepPolicy = nullptr;
 bool gProcessDepEnabled = false;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/DynamicLibrary.h"
+#include "text/SysUtils.h"
 
 namespace kv {
 
@@ -20,9 +21,6 @@ void* DelayLoadFailureHook(int Notification, const platform::DelayLoadInfo& Info
 void DelayedHandler_Initialize();
 void DelayedHandler_Finalize();
 
-// Every "/" of the process's short and long date formats becomes the user's
-// date separator.
-void NormaliseDateFormats();
 // Switches data execution prevention on (or asks for off) through
 // "SetProcessDEPPolicy" of "Kernel32.dll": its result, 0 where the function
 // does not exist. Switched on it stays on for the life of the process.

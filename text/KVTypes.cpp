@@ -2,7 +2,6 @@
 
 #include "platform/Files.h"
 #include "platform/Locale.h"
-#include "system/DelayedHandler.h"
 #include "text/SysUtils.h"
 
 namespace kv {
@@ -151,12 +150,7 @@ String ExtractPathUpToDelimiter(StringView path, StringView delimiters) {
   return String();
 }
 
-void KVTypes_Initialize() {
-  InitializeFormatSettings(false);
-  NormaliseDateFormats();
-  // The program is an executable: data execution prevention goes on.
-  EnableProcessDep(true);
-}
+void KVTypes_Initialize() { InitializeFormatSettings(true); }
 
 
 // ------------------------------------------------------------- log kinds

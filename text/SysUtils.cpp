@@ -29,12 +29,14 @@ void InitializeFormatSettings(bool literalDateSeparator) {
   fs.LongTimeFormat = l.LongTimeFormat;
   fs.TimeAMString = l.TimeAMString;
   fs.TimePMString = l.TimePMString;
-  if (literalDateSeparator) {
-    for (auto& c : fs.ShortDateFormat)
+  if (literalDateSeparator) NormaliseDateFormats();
+}
+
+void NormaliseDateFormats() {
+  TFormatSettings& fs = FormatSettings();
+  for (String* format : {&fs.ShortDateFormat, &fs.LongDateFormat})
+    for (char16_t& c : *format)
       if (c == u'/') c = fs.DateSeparator;
-    for (auto& c : fs.LongDateFormat)
-      if (c == u'/') c = fs.DateSeparator;
-  }
 }
 
 namespace {

@@ -35,6 +35,9 @@ struct TFormatSettings {
 // The process-wide settings; filled from the user's locale by
 // InitializeFormatSettings at start-up.
 TFormatSettings& FormatSettings();
+// Every "/" of the process's short and long date formats becomes the user's
+// date separator.
+void NormaliseDateFormats();
 // Reads the user's locale into FormatSettings(). When literalDateSeparator,
 // every "/" in the two date formats becomes the locale's date separator.
 void InitializeFormatSettings(bool literalDateSeparator);

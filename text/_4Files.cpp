@@ -392,6 +392,11 @@ String ExcludeTrailingSlashes(StringView Path, bool Expand) {
   return Expand ? ExpandEnvironmentPlaceholders(Path) : String(Path);
 }
 
+String ExtractFileName(StringView FileName) {
+  const std::size_t p = FileName.find_last_of(u"\\/:");
+  return String(p == StringView::npos ? FileName : FileName.substr(p + 1));
+}
+
 String ExtractFileNameWithoutExt(StringView FileName, bool NameOnly) {
   const String ext = ExtensionOf(FileName);
   const StringView withoutExt = FileName.substr(0, FileName.size() - ext.size());

@@ -158,6 +158,8 @@ String ExcludeTrailingSlashes(StringView Path, bool Expand);
 // Without the extension (from the last "." of the name part on); with
 // NameOnly only the name part after the last "\" or ":".
 String ExtractFileNameWithoutExt(StringView FileName, bool NameOnly);
+// The name part after the last "\", "/" or ":".
+String ExtractFileName(StringView FileName);
 // LF, CR, the double quote and * / : < > ? [ \ ] | become "_".
 String ReplaceInvalidFileNameChars(StringView S);
 // Each %NAME% of a variable of the process's environment, written in any

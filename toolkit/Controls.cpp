@@ -379,6 +379,13 @@ TCustomForm::~TCustomForm() {
     }
   }
   FActiveControl = nullptr;
+  // A dialog over this form loses its owner; its window goes with this one's,
+  // so a modal one ends.
+  for (TCustomForm* f : Application().Forms())
+    if (f->FPopupParent == this) {
+      f->FPopupParent = nullptr;
+      if (f->FModal && f->FModalResult == mrNone) f->FModalResult = mrCancel;
+    }
   while (!FControls.empty()) delete FControls.back();
   DestroyHandle();
   Application().RemoveForm(this);
@@ -464,6 +471,7 @@ void TCustomForm::DestroyHandle() {
 }
 
 TCustomForm* TCustomForm::OwnerForm() const {
+  if (FPopupParent) return FPopupParent;
   for (TComponent* o = Owner(); o; o = o->Owner())
     if (auto* f = dynamic_cast<TCustomForm*>(o)) return f;
   return nullptr;
@@ -656,6 +664,9 @@ TModalResult TCustomForm::ShowModal() {
     FModal = false;
     app.LeaveModal();
     if (FVisible) Hide();
+    // The form active before may have gone meanwhile.
+    const auto& forms = app.Forms();
+    if (std::find(forms.begin(), forms.end(), previous) == forms.end()) previous = nullptr;
     if (previous && previous != this && previous->Visible() && previous->FHandle) {
       ws.SetForegroundWindow(previous->FHandle);
       previous->Activate();

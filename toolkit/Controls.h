@@ -303,8 +303,12 @@ class TCustomForm : public TWinControl, public TWindowSink {
   void SetVisible(bool v) override;
   void SetEnabled(bool v) override;
 
-  // The form that owns this one (centring, the owner window).
+  // The form that owns this one (centring, the owner window): the popup
+  // parent when one is set, else the form among its owners.
   TCustomForm* OwnerForm() const;
+  // A form that owns this one's window without owning the form object (a
+  // dialog over it); forgotten when that form goes.
+  void SetPopupParent(TCustomForm* f) { FPopupParent = f; }
 
   TControl* ActiveControl() const { return FActiveControl; }
   void SetActiveControl(TControl* c);
@@ -400,6 +404,7 @@ class TCustomForm : public TWinControl, public TWindowSink {
   bool FKeyPreview = false;
   TBitmap FIcon;
   TControl* FActiveControl = nullptr;
+  TCustomForm* FPopupParent = nullptr;
   TModalResult FModalResult = mrNone;
   bool FModal = false;
   bool FCreating = false;

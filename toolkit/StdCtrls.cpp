@@ -428,16 +428,19 @@ int TThemedMemo::PosAt(TPoint At) {
   const int x = At.X - area.Left + FLeftOffset;
   auto m = MeasuringCanvas(FFont);
   const StringView text = StringView(FCaption).substr(static_cast<std::size_t>(l.Start), static_cast<std::size_t>(l.Length));
-  // The character boundary nearest to x.
-  int best = 0, bestDistance = std::abs(x);
-  for (int i = 1; i <= l.Length; ++i) {
-    const int d = std::abs(m->TextWidth(text.substr(0, static_cast<std::size_t>(i))) - x);
-    if (d < bestDistance) {
-      best = i;
-      bestDistance = d;
-    }
+  // The character boundary nearest to x: the widths of the starts grow with
+  // their length, so halving finds the last start not beyond x.
+  auto width = [&](int n) { return m->TextWidth(text.substr(0, static_cast<std::size_t>(n))); };
+  int lo = 0, hi = l.Length;
+  while (lo < hi) {
+    const int mid = lo + (hi - lo + 1) / 2;
+    if (width(mid) <= x)
+      lo = mid;
+    else
+      hi = mid - 1;
   }
-  return l.Start + best;
+  if (lo < l.Length && width(lo + 1) - x < x - width(lo)) ++lo;
+  return l.Start + lo;
 }
 
 void TThemedMemo::ScrollToCaret() {
@@ -591,7 +594,13 @@ void TThemedMemo::MouseUp(TPoint At) {
   FSelecting = false;
 }
 
-void TThemedMemo::MouseWheel(int Delta) { SetTopLine(FTopLine - Delta / 40); }
+void TThemedMemo::MouseWheel(int Delta) {
+  // Three lines a notch of 120; what is left of finer steps adds up.
+  FWheelRest += Delta;
+  const int lines = FWheelRest / 40;
+  FWheelRest -= lines * 40;
+  if (lines != 0) SetTopLine(FTopLine - lines);
+}
 
 void TThemedMemo::Paint(TCanvas& Canvas) {
   Arrange();
@@ -1092,7 +1101,7 @@ THtmlLabel::Layout THtmlLabel::Arrange(TCanvas& canvas, int width) {
 
 void THtmlLabel::AdjustSize() {
   if (!FAutoSize || FSizing) return;
-  const Layout& lay = CachedLayout(FWordWrap ? FWrapWidth : 0);
+  const Layout& lay = CachedLayout(LayoutWidth());
   // A word wider than the width stays cut (and ends in "..." with
   // EndEllipsis) instead of widening the label.
   const int width = FWordWrap && FWrapWidth > 0 ? std::min(lay.Width, FWrapWidth) : lay.Width;
@@ -1101,11 +1110,11 @@ void THtmlLabel::AdjustSize() {
   FSizing = false;
 }
 
-int THtmlLabel::LineCount() { return static_cast<int>(CachedLayout(FWordWrap ? FWidth : 0).Lines.size()); }
+int THtmlLabel::LineCount() { return static_cast<int>(CachedLayout(LayoutWidth()).Lines.size()); }
 
 std::vector<String> THtmlLabel::LineTexts() {
   std::vector<String> out;
-  for (const auto& line : CachedLayout(FWordWrap ? FWidth : 0).Lines) {
+  for (const auto& line : CachedLayout(LayoutWidth()).Lines) {
     String s;
     for (const Piece& p : line) s += (p.BlankBefore ? u" " : u"") + p.Text;
     out.push_back(s);
@@ -1114,7 +1123,7 @@ std::vector<String> THtmlLabel::LineTexts() {
 }
 
 String THtmlLabel::LinkAt(TPoint At) {
-  for (const auto& line : CachedLayout(FWordWrap ? FWidth : 0).Lines)
+  for (const auto& line : CachedLayout(LayoutWidth()).Lines)
     for (const Piece& p : line)
       if (!p.HRef.empty() && p.Rect.Contains(At)) return p.HRef;
   return {};
@@ -1140,7 +1149,7 @@ void THtmlLabel::Paint(TCanvas& Canvas) {
     Canvas.BrushColor = EffectiveColor();
     Canvas.FillRect(Bounds(0, 0, FWidth, FHeight));
   }
-  Layout lay = CachedLayout(FWordWrap ? FWidth : 0);
+  Layout lay = CachedLayout(LayoutWidth());
   // Lines below the bottom are dropped; with EndEllipsis the last one kept,
   // and any line wider than the control, ends in "...".
   const int fit = std::max(1, FHeight / std::max(1, lay.LineHeight));

@@ -181,6 +181,7 @@ class TThemedMemo : public TThemedControl {
   int FCaret = 0, FAnchor = 0;
   int FTopLine = 0, FLeftOffset = 0;
   bool FSelecting = false;
+  int FWheelRest = 0;
 };
 
 class TThemedListBox : public TThemedControl {
@@ -323,6 +324,9 @@ class THtmlLabel : public TCustomThemedLabel {
   // caption, the font or the width changes.
   const std::vector<Run>& Runs();
   const Layout& CachedLayout(int width);
+  // The width the text wraps at (0: no wrapping): the width given from
+  // outside, which sizing to the text does not change.
+  int LayoutWidth() const { return FWordWrap ? FWrapWidth : 0; }
   void TextChanged() override;
   void FontChanged() override;
   TPoint FMouse;

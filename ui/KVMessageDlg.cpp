@@ -16,7 +16,7 @@ struct TButtonInfo {
   int Id;
 };
 
-const TButtonInfo& Info(TMsgDlgBtn Button) {
+const TButtonInfo& Info(MessageButton Button) {
   static const TButtonInfo kButtons[] = {
       {u"!!&Ja", idYes},           {u"!!&Nein", idNo},        {u"!!OK", idOK},
       {u"!!Abbrechen", idCancel},  {u"!!&Abbruch", idAbort},  {u"!!&Wiederholen", idRetry},
@@ -25,7 +25,7 @@ const TButtonInfo& Info(TMsgDlgBtn Button) {
   return kButtons[Button <= mbHelp ? Button : mbHelp];
 }
 
-TTaskDlgIcon KindIcon(TMsgDlgType Kind) {
+TTaskDlgIcon KindIcon(MessageKind Kind) {
   switch (Kind) {
     case mtWarning: return tdiWarning;
     case mtError: return tdiError;
@@ -37,8 +37,8 @@ TTaskDlgIcon KindIcon(TMsgDlgType Kind) {
 
 }  // namespace
 
-const String& MessageButtonCaption(TMsgDlgBtn Button) { return Info(Button).Caption; }
-int MessageButtonId(TMsgDlgBtn Button) { return Info(Button).Id; }
+const String& MessageButtonCaption(MessageButton Button) { return Info(Button).Caption; }
+int MessageButtonId(MessageButton Button) { return Info(Button).Id; }
 
 String HtmlEncodeText(const String& Text, bool NonBreakingSpaces, bool LineBreaks) {
   String r;
@@ -83,11 +83,13 @@ String MessageDialogTitle() {
 }
 
 int TaskMessageDialogEx(TComponent* Owner, const String& Title, int, const String& Msg,
-                        const String& ExpandedInformation, TMsgDlgType Kind, TMsgDlgButtons Buttons,
-                        TMsgDlgBtn DefaultButton, const TStringList* ButtonCaptions,
+                        const String& ExpandedInformation, MessageKind Kind, MessageButtons Buttons,
+                        MessageButton DefaultButton, const TStringList* ButtonCaptions,
                         const String& CollapsedControlText, const String& ExpandedControlText,
                         const String& VerificationText, bool& VerificationChecked) {
-  auto dialog = std::make_unique<TKVTaskDialog>(Owner);
+  // Not owned by Owner: an owner freed while the dialog is up must not free
+  // the dialog under its own modal loop. The dialog shows over Owner's form.
+  auto dialog = std::make_unique<TKVTaskDialog>(nullptr);
   dialog->SetTitle(Title);
   dialog->SetMainInstruction(HtmlEncodeText(Msg + u" ", true, true));
   dialog->SetMainIcon(KindIcon(Kind));
@@ -101,11 +103,11 @@ int TaskMessageDialogEx(TComponent* Owner, const String& Title, int, const Strin
   // A set without any button that can be shown would give a dialog that
   // cannot be closed: it gets OK.
   bool any = false;
-  for (int b = mbYes; b <= mbYesToAll; ++b) any = any || Buttons.Contains(static_cast<TMsgDlgBtn>(b));
+  for (int b = mbYes; b <= mbYesToAll; ++b) any = any || Buttons.Contains(static_cast<MessageButton>(b));
   if (!any) Buttons = {mbOK};
   int n = 0;
   for (int b = mbYes; b <= mbYesToAll; ++b) {
-    const auto member = static_cast<TMsgDlgBtn>(b);
+    const auto member = static_cast<MessageButton>(b);
     if (!Buttons.Contains(member)) continue;
     TKVTaskDlgBaseButton* item = dialog->Buttons().Add();
     String caption;
@@ -121,25 +123,28 @@ int TaskMessageDialogEx(TComponent* Owner, const String& Title, int, const Strin
   dialog->SetExpandedControlText(ExpandedControlText);
   dialog->SetCollapsedControlText(CollapsedControlText);
   dialog->SetExpandedInformation(ExpandedInformation);
-  dialog->Execute();
+  HWND parent = 0;
+  if (auto* control = dynamic_cast<TControl*>(Owner))
+    if (TCustomForm* form = control->Form()) parent = form->Handle();
+  dialog->Execute(parent);
   VerificationChecked = dialog->ResultVerificationState();
   return dialog->ResultButtonId();
 }
 
-int TaskMessageDialog(TComponent* Owner, const String& Title, int Reserved, const String& Msg, TMsgDlgType Kind,
-                      TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton, const TStringList* ButtonCaptions,
+int TaskMessageDialog(TComponent* Owner, const String& Title, int Reserved, const String& Msg, MessageKind Kind,
+                      MessageButtons Buttons, MessageButton DefaultButton, const TStringList* ButtonCaptions,
                       const String& VerificationText, bool& VerificationChecked) {
   return TaskMessageDialogEx(Owner, Title, Reserved, Msg, u"", Kind, Buttons, DefaultButton, ButtonCaptions, u"",
                              u"", VerificationText, VerificationChecked);
 }
 
-int MessageDialog(const String& Msg, TMsgDlgType Kind, TMsgDlgButtons Buttons, int, TMsgDlgBtn DefaultButton,
+int MessageDialog(const String& Msg, MessageKind Kind, MessageButtons Buttons, int, MessageButton DefaultButton,
                   const String& VerificationText, bool& VerificationChecked, TComponent* Owner) {
   return TaskMessageDialog(Owner, MessageDialogTitle(), 0, Msg, Kind, Buttons, DefaultButton, nullptr,
                            VerificationText, VerificationChecked);
 }
 
-int SimpleMessageDialog(const String& Msg, TMsgDlgType Kind, TMsgDlgButtons Buttons) {
+int SimpleMessageDialog(const String& Msg, MessageKind Kind, MessageButtons Buttons) {
   bool verification = false;
   return MessageDialog(Msg, Kind, Buttons, 0, mbOK, u"", verification, nullptr);
 }

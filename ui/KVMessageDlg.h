@@ -12,10 +12,10 @@ namespace kv {
 
 class TStringList;
 
-// The kind of a message: it chooses the icon.
-enum TMsgDlgType : std::uint8_t { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
+// The kind of a message: it chooses the icon. (One byte, as stored.)
+enum MessageKind : std::uint8_t { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
 
-enum TMsgDlgBtn : std::uint8_t {
+enum MessageButton : std::uint8_t {
   mbYes,
   mbNo,
   mbOK,
@@ -28,32 +28,32 @@ enum TMsgDlgBtn : std::uint8_t {
   mbYesToAll,
   mbHelp
 };
-using TMsgDlgButtons = TSmallSet<TMsgDlgBtn>;
+using MessageButtons = TSmallSet<MessageButton>;
 
 // Button identifiers, the dialogs' results.
 constexpr int mrDlgNone = 0, idOK = 1, idCancel = 2, idAbort = 3, idRetry = 4, idIgnore = 5, idYes = 6, idNo = 7,
               idAll = 12, idNoToAll = 13, idYesToAll = 14;
 
 // The caption of a button before translation ("!!&Ja") and its identifier.
-const String& MessageButtonCaption(TMsgDlgBtn Button);
-int MessageButtonId(TMsgDlgBtn Button);
+const String& MessageButtonCaption(MessageButton Button);
+int MessageButtonId(MessageButton Button);
 
 // Owner: a form over which the dialog is centred, or null. Reserved is not
 // used. ButtonCaptions: the n-th shown button takes the n-th entry when it
 // is not empty. VerificationChecked receives the check box's state.
 int TaskMessageDialogEx(TComponent* Owner, const String& Title, int Reserved, const String& Msg,
-                        const String& ExpandedInformation, TMsgDlgType Kind, TMsgDlgButtons Buttons,
-                        TMsgDlgBtn DefaultButton, const TStringList* ButtonCaptions,
+                        const String& ExpandedInformation, MessageKind Kind, MessageButtons Buttons,
+                        MessageButton DefaultButton, const TStringList* ButtonCaptions,
                         const String& CollapsedControlText, const String& ExpandedControlText,
                         const String& VerificationText, bool& VerificationChecked);
-int TaskMessageDialog(TComponent* Owner, const String& Title, int Reserved, const String& Msg, TMsgDlgType Kind,
-                      TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton, const TStringList* ButtonCaptions,
+int TaskMessageDialog(TComponent* Owner, const String& Title, int Reserved, const String& Msg, MessageKind Kind,
+                      MessageButtons Buttons, MessageButton DefaultButton, const TStringList* ButtonCaptions,
                       const String& VerificationText, bool& VerificationChecked);
 // HelpContext is not used.
-int MessageDialog(const String& Msg, TMsgDlgType Kind, TMsgDlgButtons Buttons, int HelpContext,
-                  TMsgDlgBtn DefaultButton, const String& VerificationText, bool& VerificationChecked,
+int MessageDialog(const String& Msg, MessageKind Kind, MessageButtons Buttons, int HelpContext,
+                  MessageButton DefaultButton, const String& VerificationText, bool& VerificationChecked,
                   TComponent* Owner);
-int SimpleMessageDialog(const String& Msg, TMsgDlgType Kind, TMsgDlgButtons Buttons);
+int SimpleMessageDialog(const String& Msg, MessageKind Kind, MessageButtons Buttons);
 void ShowErrorMessage(const String& Msg);
 void ShowExceptionDialog(const std::exception& E);
 

@@ -6,6 +6,7 @@
 #include "localisation/KVTranslate.h"
 #include "platform/Console.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/Process.h"
 #include "ui/KVForms.h"
 #include "ui/KVResources.h"
 #include "ui/KVTaskDialogTemplate.h"
@@ -198,7 +199,41 @@ bool TKVCustomTaskDialog::Expanded() const { return FCollapse->Checked(); }
 
 HRESULT32 TKVCustomTaskDialog::Notify(std::uint32_t Code, std::uintptr_t WParam, std::intptr_t LParam) {
   if (!HandleAllocated() || !FConfig.pfCallback) return 0;
-  return FConfig.pfCallback(Handle(), Code, WParam, LParam, FConfig.lpCallbackData);
+  // While the callback runs, controls it navigates away are only hidden:
+  // the one being clicked may be among them.
+  ++FInCallback;
+  try {
+    const HRESULT32 r = FConfig.pfCallback(Handle(), Code, WParam, LParam, FConfig.lpCallbackData);
+    --FInCallback;
+    return r;
+  } catch (...) {
+    --FInCallback;
+    throw;
+  }
+}
+
+void TKVCustomTaskDialog::CheckCounts(const TaskDialogConfig& Config) {
+  if (Config.cButtons > kMaxButtons && Config.pButtons)
+    throw EInvalidOperation(u"Too many buttons in the task dialog configuration");
+  if (Config.cRadioButtons > kMaxButtons && Config.pRadioButtons)
+    throw EInvalidOperation(u"Too many radio buttons in the task dialog configuration");
+}
+
+void TKVCustomTaskDialog::DiscardControls() {
+  if (FInCallback == 0) {
+    for (TControl* c : FGarbageList) delete c;
+    FGarbageList.clear();
+  }
+  auto discard = [this](TControl* c) {
+    c->SetVisible(false);
+    FGarbageList.push_back(c);
+  };
+  for (TControl* c : FButtons) discard(c);
+  for (TControl* c : FRadioButtons) discard(c);
+  for (TControl* c : FCommonButtons) discard(c);
+  FButtons.clear();
+  FRadioButtons.clear();
+  FCommonButtons.clear();
 }
 
 void TKVCustomTaskDialog::NotifyCreated() { Notify(TDN_CREATED, 0, 0); }
@@ -229,6 +264,9 @@ void TKVCustomTaskDialog::ButtonClick(TObject* Sender) {
 void TKVCustomTaskDialog::StartTimerCount() { FTimerCount = WindowSystem().TickCount(); }
 
 void TKVCustomTaskDialog::CallbackTimerTick(TObject*) {
+  // Not while a window over the dialog (a message about a failure of the
+  // callback itself, say) has taken the input.
+  if (FModal && Application().ActiveForm() != this) return;
   const std::uint32_t now = WindowSystem().TickCount();
   if ((Notify(TDN_TIMER, now - FTimerCount, 0) & 0xFF) != 0) FTimerCount = now;
 }
@@ -273,6 +311,7 @@ bool TKVCustomTaskDialog::VerificationChecked() const { return FVerification->Ch
 
 void TKVCustomTaskDialog::SetupProgressBar() {
   if ((FConfig.dwFlags & (TDF_SHOW_PROGRESS_BAR | TDF_SHOW_MARQUEE_PROGRESS_BAR)) != 0) {
+    FProgressBar->SetMarquee(false);
     FProgressBar->UpdateProgressBar();
     FProgressBar->SetVisible(true);
     if ((FConfig.dwFlags & TDF_SHOW_MARQUEE_PROGRESS_BAR) != 0) FProgressBar->SetMarquee(true);
@@ -399,7 +438,8 @@ void TKVCustomTaskDialog::VerticalLayout() {
   int y = FMainInstruction->Bottom();
   FContent->SetTop(y + p);
   y = FContent->Bottom();
-  if (!footerArea && (Expanded() || (FConfig.dwFlags & TDF_EXPANDED_BY_DEFAULT) != 0)) {
+  const bool hasInfo = FConfig.pszExpandedInformation != nullptr;
+  if (!footerArea && hasInfo && (Expanded() || (FConfig.dwFlags & TDF_EXPANDED_BY_DEFAULT) != 0)) {
     FExpandedMemo->SetTop(y + p);
     y = FExpandedMemo->Bottom();
   }
@@ -440,7 +480,7 @@ void TKVCustomTaskDialog::VerticalLayout() {
     FFooterText->SetTop((FFooterPanel->Height() - FFooterText->Height()) / 2);
     FFooterIcon->SetTop((FFooterPanel->Height() - FFooterIcon->Height()) / 2);
   }
-  if (footerArea && Expanded()) {
+  if (footerArea && hasInfo && Expanded()) {
     FExpandedInfo->SetBounds(FExpandedInfo->Left(), y, FExpandedInfo->Width(), FExpandedMemo->Height() + s20);
     y = FExpandedInfo->Bottom();
     FExpandedMemo->SetTop((FExpandedInfo->Height() - FExpandedMemo->Height()) / 2);
@@ -449,15 +489,14 @@ void TKVCustomTaskDialog::VerticalLayout() {
 }
 
 void TKVCustomTaskDialog::SetConfig(const TaskDialogConfig& Config) {
+  CheckCounts(Config);
   FConfig = Config;
+  if (!FButtons.empty() || !FRadioButtons.empty() || !FCommonButtons.empty()) DiscardControls();
   BuildDialog();
 }
 
 void TKVCustomTaskDialog::BuildDialog() {
-  if (FConfig.cButtons > kMaxButtons && FConfig.pButtons)
-    throw EInvalidOperation(u"Too many buttons in the task dialog configuration");
-  if (FConfig.cRadioButtons > kMaxButtons && FConfig.pRadioButtons)
-    throw EInvalidOperation(u"Too many radio buttons in the task dialog configuration");
+  CheckCounts(FConfig);
   const std::uint32_t flags = FConfig.dwFlags;
   // The window exists from the start, so that the callback hears about the
   // whole build.
@@ -648,7 +687,13 @@ void TKVCustomTaskDialog::AnswerWithoutWindow() {
   String text = DialogText() + u"\n";
   TControl* answer = ActiveControl() && ActiveControl()->IsButton() ? ActiveControl() : FindButton(true);
   if (answer) text += u"=> " + answer->PlainCaption() + u"\n";
-  platform::WriteStandardError(text);
+  // For people and scripts reading it: blanks and line ends as usual.
+  String plain;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') continue;
+    plain += text[i] == u'\u00A0' ? u' ' : text[i];
+  }
+  platform::WriteStandardError(plain);
   if (answer) answer->Click();
 }
 
@@ -680,20 +725,19 @@ void TKVCustomTaskDialog::WndProc(TMessage& Message) {
     case TDM_NAVIGATE_PAGE: {
       const auto* next = reinterpret_cast<const TaskDialogConfig*>(Message.LParam);
       if (!next) return;
+      CheckCounts(*next);  // a page that cannot be built leaves this one as it is
       FConfig = *next;
-      for (TControl* c : FGarbageList) delete c;
-      FGarbageList.clear();
-      auto discard = [this](TControl* c) {
-        c->SetVisible(false);
-        FGarbageList.push_back(c);
-      };
-      for (TControl* c : FButtons) discard(c);
-      for (TControl* c : FRadioButtons) discard(c);
-      for (TControl* c : FCommonButtons) discard(c);
-      FButtons.clear();
-      FRadioButtons.clear();
-      FCommonButtons.clear();
-      BuildDialog();
+      DiscardControls();
+      try {
+        BuildDialog();
+      } catch (...) {
+        // Half built: at least the user can close it.
+        FForcedSystemMenu = true;
+        TBorderIcons icons = BorderIcons();
+        icons.SystemMenu = true;
+        SetBorderIcons(icons);
+        throw;
+      }
       NotifyNavigated();
       return;
     }
@@ -762,8 +806,12 @@ void TKVCustomTaskDialog::PaintAfterControls(TCanvas& Canvas) {
 HRESULT32 KV_CALLBACK EmulatedTaskDialogIndirect(const TaskDialogConfig* Config, int* Button, int* RadioButton,
                                                  std::int32_t* VerificationFlagChecked) {
   if (!Config) return kE_OUTOFMEMORY;
+  // The parent form owns the dialog's window, not the dialog object: a
+  // parent freed while the dialog is up ends the dialog instead of freeing it
+  // under the running modal loop.
   TCustomForm* owner = Application().FindForm(Config->hwndParent);
-  std::unique_ptr<TKVCustomTaskDialog> form(new TKVCustomTaskDialog(owner));
+  std::unique_ptr<TKVCustomTaskDialog> form(new TKVCustomTaskDialog(nullptr));
+  form->SetPopupParent(owner);
   try {
     if (TCustomForm* active = Application().ActiveForm(); active && active->FormStyle() == TFormStyle::fsStayOnTop)
       form->SetFormStyle(TFormStyle::fsStayOnTop);
@@ -811,6 +859,9 @@ platform::LibraryHandle gCommonControls = 0;
 }
 
 void TaskDialogModule_Initialize() {
+  // The platform's functions take its own record, which only the 32-bit
+  // program shares; the 64-bit builds behave as without the library.
+  if (sizeof(void*) != 4) return;
   gCommonControls = platform::LoadDynamicLibrary(u"comctl32.dll");
   NativeTaskDialogAvailable = false;
   if (!gCommonControls) return;

@@ -280,6 +280,11 @@ class TKVCustomTaskDialog : public TForm {
   bool HasCustomButtons() const;
   bool HasRadioButtons() const;
   void FormKeyDown(std::uint16_t& Key, TShiftState Shift);
+  // Raises when the counts are beyond any dialog (nothing is read then).
+  static void CheckCounts(const TaskDialogConfig& Config);
+  // Hides the buttons and radio buttons and keeps them in the garbage list,
+  // freeing what was there unless a callback is running.
+  void DiscardControls();
   // The shown image of an icon value; false when the icon is hidden.
   bool IconPicture(std::uintptr_t Value, bool IsHandle, bool Main, TBitmap& Picture);
   void SetupIcon(TImage* Image, std::uintptr_t Value, bool IsHandle, bool Main);
@@ -320,6 +325,7 @@ class TKVCustomTaskDialog : public TForm {
   // Whether the bottom row got a system menu because the configuration has
   // no button at all (it could not be closed otherwise).
   bool FForcedSystemMenu = false;
+  int FInCallback = 0;
 };
 
 // Shows the dialog the configuration describes and, when it closes, writes

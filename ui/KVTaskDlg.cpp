@@ -123,7 +123,8 @@ void TKVTaskDlgButton::ApplyToDialog() {
 void TKVTaskDlgButton::Click() { Dialog()->SendToDialog(TDM_CLICK_BUTTON, Id(FButtonId), 0); }
 
 void TKVTaskDlgButton::DoClick(TObject* Sender, bool& ANoCloseDialog) {
-  if (OnClick) OnClick(Sender, ANoCloseDialog);
+  // A copy: the handler may delete this item.
+  if (TOnTaskDialogButtonClick handler = OnClick) handler(Sender, ANoCloseDialog);
 }
 
 void TKVTaskDlgButton::Assign(const TKVTaskDlgBaseButton& Source) {
@@ -162,7 +163,7 @@ void TKVTaskDlgRadioButton::ApplyToDialog() {
 void TKVTaskDlgRadioButton::Click() { Dialog()->SendToDialog(TDM_CLICK_RADIO_BUTTON, Id(FButtonId), 0); }
 
 void TKVTaskDlgRadioButton::DoClick(TObject* Sender) {
-  if (OnClick) OnClick(Sender);
+  if (TNotifyHandler handler = OnClick) handler(Sender);
 }
 
 void TKVTaskDlgRadioButton::Assign(const TKVTaskDlgBaseButton& Source) {
@@ -347,7 +348,8 @@ void TKVTaskDialog::Assign(TObject* Source) {
 
 bool TKVTaskDialog::Execute() {
   HWND parent = 0;
-  if (auto* form = dynamic_cast<TCustomForm*>(Owner())) parent = form->Handle();
+  if (auto* control = dynamic_cast<TControl*>(Owner()))
+    if (TCustomForm* form = control->Form()) parent = form->Handle();
   return Execute(parent);
 }
 
@@ -446,6 +448,7 @@ void TKVTaskDialog::DoCreated() {
 }
 
 void TKVTaskDialog::DoRadioButtonClicked(int AButtonId) {
+  // Counted again on every turn: a handler may change the collection.
   for (int i = 0; i < FRadioButtons->Count(); ++i) {
     auto* r = static_cast<TKVTaskDlgRadioButton*>(FRadioButtons->GetButton(i));
     if (r->ButtonId() == AButtonId) r->DoClick(this);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/DynamicLibrary.h"
+#include "platform/Process.h"
 #include "platform/win32/WideText.h"
 
 namespace kv::platform {
@@ -31,6 +32,14 @@ void* LibraryFunction(LibraryHandle library, const char* name) {
 
 void FreeDynamicLibrary(LibraryHandle library) {
   if (library) FreeLibrary(reinterpret_cast<HMODULE>(library));
+}
+
+bool ModuleIsLibrary() {
+  HMODULE self = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCWSTR>(&ModuleIsLibrary), &self))
+    return false;
+  return self != GetModuleHandleW(nullptr);
 }
 
 TWindowsVersion WindowsVersion() {

@@ -134,3 +134,40 @@ TEST_F(Exceptions, TheHandlerTakesTheApplicationsEventAndGivesItBack) {
   EXPECT_TRUE(before);
   Application().OnException = nullptr;
 }
+
+TEST_F(Exceptions, AFailureWhileTheErrorDialogIsUpIsWrittenButNotShownOverIt) {
+  int dialogsSeen = 0;
+  Headless().Enqueue([&] {
+    // The first dialog is up; a second failure comes meanwhile (a timer, say).
+    ASSERT_NE(dynamic_cast<TKVCustomTaskDialog*>(Application().ActiveForm()), nullptr);
+    ++dialogsSeen;
+    const std::size_t forms = Application().Forms().size();
+    ReportException(EConvertError(u"zweiter Fehler"), true);
+    EXPECT_EQ(Application().Forms().size(), forms);
+    Headless().PressKey(VK_RETURN);
+  });
+  ReportException(EConvertError(u"erster Fehler"), true);
+  EXPECT_EQ(dialogsSeen, 1);
+  const std::vector<String> lines = LogLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), u"zweiter Fehler"), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), u"erster Fehler"), lines.end());
+}
+
+TEST_F(Exceptions, SeveralEventComponentsGiveTheEventBackInAnyOrder) {
+  int before = 0;
+  Application().OnException = [&](TObject*, const std::exception&) { ++before; };
+  auto a = std::make_unique<TApplicationEvents>(nullptr);
+  auto b = std::make_unique<TApplicationEvents>(nullptr);
+  int seenA = 0, seenB = 0;
+  a->OnException = [&](TObject*, const std::exception&) { ++seenA; };
+  b->OnException = [&](TObject*, const std::exception&) { ++seenB; };
+  Application().HandleException(nullptr, EConvertError(u"x"));
+  a.reset();  // the first goes first
+  Application().HandleException(nullptr, EConvertError(u"x"));
+  b.reset();
+  Application().HandleException(nullptr, EConvertError(u"x"));
+  EXPECT_EQ(seenB, 2);
+  EXPECT_EQ(seenA, 0);
+  EXPECT_EQ(before, 1);
+  Application().OnException = nullptr;
+}

@@ -50,7 +50,8 @@ TEST(ReportTool, SplitsBlocksAndRefusesWhatItCannotRead) {
   EXPECT_EQ(reports[0].Lines, std::vector<String>{u"vorher"});
   EXPECT_EQ(reports[1].Lines, std::vector<String>{u"a"});
   EXPECT_EQ(reports[2].Written, u"2026-01-02 03:04:06");
-  EXPECT_EQ(reports[2].Lines, (std::vector<String>{u"", u"b"}));
+  // A report without stack lines keeps its own empty line after the message.
+  EXPECT_EQ(reports[2].Lines, (std::vector<String>{u"", u"b", u""}));
 
   tools::Output o;
   EXPECT_EQ(Report({}, o), 2);

@@ -719,3 +719,70 @@ TEST_F(TaskDialogForm, PaintingEndsWithAFrameInTheWindowColour) {
     Key(VK_RETURN);
   }});
 }
+
+TEST_F(TaskDialogForm, NavigationFromAClickTwiceOverAndPagesThatCannotBeBuilt) {
+  // The wizard pattern: each click on "Weiter" navigates, twice within one
+  // click (from the new page's creation); the clicked button survives.
+  const TaskDialogButtonEntry next[] = {{50, u"Weiter"}};
+  TaskDialogConfig page2 = config, page3 = config;
+  page2.pszMainInstruction = u"Seite 2";
+  page3.pszMainInstruction = u"Seite 3";
+  page3.dwCommonButtons = TDCBF_CLOSE_BUTTON;
+  config.cButtons = 1;
+  config.pButtons = next;
+  page2.cButtons = 1;
+  page2.pButtons = next;
+  int pages = 0;
+  rec.Answer = [&](std::uint32_t code, std::uintptr_t w) -> HRESULT32 {
+    if (code == TDN_BUTTON_CLICKED && w == 50) {
+      dlg().Perform(TDM_NAVIGATE_PAGE, 0, reinterpret_cast<std::intptr_t>(&page2));
+      return 1;
+    }
+    if (code == TDN_NAVIGATED && ++pages == 1)
+      dlg().Perform(TDM_NAVIGATE_PAGE, 0, reinterpret_cast<std::intptr_t>(&page3));
+    return 0;
+  };
+  Outcome o = Show({[&] { Send(TDM_CLICK_BUTTON, 50); },
+                    [&] {
+                      EXPECT_EQ(dlg().MainInstructionLabel()->Caption(), u"Seite 3");
+                      EXPECT_EQ(RowCaptions(), std::vector<String>{u"Schlie\u00DFen"});
+                      // A page whose counts are beyond any dialog is refused; the page stays.
+                      TaskDialogConfig bad = page3;
+                      bad.cButtons = 100000;
+                      bad.pButtons = next;
+                      EXPECT_THROW(Send(TDM_NAVIGATE_PAGE, 0, reinterpret_cast<std::intptr_t>(&bad)), EInvalidOperation);
+                      EXPECT_EQ(RowCaptions(), std::vector<String>{u"Schlie\u00DFen"});
+                      ClickOn(ButtonWithId(kIdClose));
+                    }});
+  EXPECT_EQ(o.Result, 0);
+  EXPECT_EQ(o.Button, kIdClose);
+
+  // A callback that fails while a page is built leaves a dialog that can
+  // still be closed.
+  pages = 0;
+  rec.Answer = [&](std::uint32_t code, std::uintptr_t) -> HRESULT32 {
+    if (code == TDN_DIALOG_CONSTRUCTED && pages > 0) throw Exception(u"kaputt");
+    return 0;
+  };
+  o = Show({[&] {
+              ++pages;
+              EXPECT_THROW(Send(TDM_NAVIGATE_PAGE, 0, reinterpret_cast<std::intptr_t>(&page2)), Exception);
+              EXPECT_TRUE(dlg().BorderIcons().SystemMenu);
+              Key(VK_ESCAPE);
+            }});
+  EXPECT_EQ(o.Result, 0);
+}
+
+TEST_F(TaskDialogForm, AParentFreedWhileTheDialogIsUpEndsTheDialog) {
+  auto* parent = new TForm(nullptr);
+  parent->Show();
+  config.hwndParent = parent->Handle();
+  config.dwCommonButtons = TDCBF_OK_BUTTON;
+  Outcome o = Show({[&] {
+    EXPECT_EQ(dlg().OwnerForm(), parent);
+    delete parent;
+  }});
+  EXPECT_EQ(o.Result, 0);
+  EXPECT_EQ(o.Button, 0);
+  EXPECT_EQ(Application().Forms().size(), 0u);
+}

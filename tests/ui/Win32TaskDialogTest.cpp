@@ -16,6 +16,7 @@ namespace {
 struct Seen {
   int Ticks = 0;
   bool VisibleWhileTicking = false;
+  bool TaskbarButton = false;
   String Link;
   HWND Window = 0;
 };
@@ -29,6 +30,7 @@ HRESULT32 KV_CALLBACK Callback(std::uintptr_t hwnd, std::uint32_t msg, std::uint
   auto* form = dynamic_cast<TKVCustomTaskDialog*>(Application().FindForm(hwnd));
   if (msg == TDN_TIMER && ++seen->Ticks == 3 && form) {
     seen->VisibleWhileTicking = WindowSystem().IsWindowVisible(hwnd);
+    seen->TaskbarButton = Win32HasTaskbarButton(hwnd);
     // A click on the link's first letters, posted like a real one.
     THtmlLabel* content = form->ContentLabel();
     for (int x = 0; x < content->Width(); ++x)
@@ -77,6 +79,7 @@ TEST_F(Win32TaskDialog, ARealDialogTicksHearsALinkAndEndsOnAPostedClick) {
   EXPECT_TRUE(seen.VisibleWhileTicking);
   EXPECT_EQ(seen.Link, u"help://7");
   // The dialog was the program's only window: it had a taskbar button.
+  EXPECT_TRUE(seen.TaskbarButton);
   EXPECT_EQ(Application().FindForm(seen.Window), nullptr);  // freed after the call
 }
 

@@ -68,7 +68,7 @@ std::vector<Report> SplitReports(const std::vector<String>& lines) {
   }
   // The empty line that ends each block is the file's, not the report's.
   for (Report& r : reports)
-    while (!r.Lines.empty() && r.Lines.back().empty()) r.Lines.pop_back();
+    if (!r.Written.empty() && !r.Lines.empty() && r.Lines.back().empty()) r.Lines.pop_back();
   return reports;
 }
 
