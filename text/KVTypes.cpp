@@ -40,7 +40,15 @@ void TKVStringList::SortRange(TKVStringListSortCompare compare, int l, int r) {
 }
 
 void TKVStringList::SetCount(int value) {
-  while (Count() < value) Add(String());
+  // The new entries go in whatever the duplicates rule says: on a sorted
+  // list each empty text is a duplicate of the one before, which Add would
+  // refuse, and the count would never be reached. They take their sorted
+  // place, in front of every other entry.
+  while (Count() < value) {
+    int at = Count();
+    if (Sorted()) Find(String(), at);
+    InsertItem(at, String(), nullptr);
+  }
   while (value < Count() && Count() > 0) Delete(Count() - 1);
 }
 

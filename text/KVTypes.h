@@ -27,7 +27,9 @@ class TKVStringList : public TStringList {
   virtual void CustomSort(TKVStringListSortCompare compare);
 
   using TStringList::Count;
-  // Grows with empty entries or drops entries from the end; negative empties.
+  // Grows with empty entries (on a sorted list at their sorted place, also
+  // where duplicates are refused) or drops entries from the end; negative
+  // empties.
   void SetCount(int value);
 
  private:

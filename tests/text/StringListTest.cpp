@@ -64,6 +64,24 @@ TEST(KVStringList, WritingCountGrowsAndShrinks) {
   EXPECT_EQ(l.Count(), 0);
 }
 
+TEST(KVStringList, WritingCountOnASortedListAddsEmptyEntriesInOrder) {
+  // The empty entries are duplicates of each other, which a sorted list
+  // would otherwise refuse: the count is what was asked for all the same.
+  for (TDuplicates d : {TDuplicates::dupIgnore, TDuplicates::dupError, TDuplicates::dupAccept}) {
+    TKVStringList l;
+    l.SetSorted(true);
+    l.SetDuplicates(d);
+    l.Add(u"b");
+    l.SetCount(3);
+    EXPECT_EQ(Items(l), (std::vector<String>{u"", u"", u"b"}));
+    int i = -1;
+    EXPECT_TRUE(l.Find(u"b", i));
+    EXPECT_EQ(i, 2);
+    l.SetCount(1);
+    EXPECT_EQ(Items(l), std::vector<String>{u""});
+  }
+}
+
 TEST(KVStringList, ChangeNotificationsAndUpdates) {
   TKVStringList l;
   int changing = 0, changed = 0;
