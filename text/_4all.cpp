@@ -19,6 +19,9 @@ void TMapStrToStr::EnsureOrder() const {
 }
 
 void TMapStrToStr::SetSorted(bool Value) {
+  // Keys added since the last sort are still in the order they came: the
+  // list is sorted now, so that an unsorted map keeps the order it had.
+  if (!Value) EnsureOrder();
   FSorted = Value;
   FOrderDirty = Value && FList->Count() > 1;
 }

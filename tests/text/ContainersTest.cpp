@@ -41,6 +41,23 @@ TEST(MapStrToStrTest, KeysAreUniqueSortedAndCaseSensitive) {
   EXPECT_EQ(m.Count(), 0);
 }
 
+TEST(MapStrToStrTest, UnsortingKeepsTheSortedOrderReachedSoFar) {
+  // Keys added while sorted stand in key order once the map is unsorted,
+  // whether or not a position was asked for in between; later keys follow.
+  TMapStrToStr m;
+  m.SetValue(u"b", u"2");
+  m.SetValue(u"a", u"1");
+  m.SetSorted(false);
+  EXPECT_EQ(m.GetKey(0), u"a");
+  EXPECT_EQ(m.GetKey(1), u"b");
+  m.SetValue(u"0", u"0");
+  EXPECT_EQ(m.GetKey(2), u"0");
+  m.SetSorted(true);
+  EXPECT_EQ(m.GetKey(0), u"0");
+  m.Delete(0);
+  EXPECT_EQ(m.GetValueByKey(u"0", u"gone"), u"gone");
+}
+
 namespace {
 
 String CellError(const T2DStringArray& t, int c, int r) {
