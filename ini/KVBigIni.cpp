@@ -642,7 +642,9 @@ void TBiggerIniFile::RenameSection(const String& OldSection, const String& NewSe
 }
 
 void TBiggerIniFile::RenameKey(const String& aSection, const String& OldKey, const String& NewKey) {
-  if (OldKey == NewKey) return;
+  // An empty name is no key: WriteString would take it as the order to
+  // erase the whole section.
+  if (OldKey == NewKey || NewKey.empty()) return;
   TKVStringList* lines;
   std::int32_t i = LocateKey(aSection, OldKey, false, &lines);
   if (i < 0) return;

@@ -213,7 +213,8 @@ class TBiggerIniFile : public TBigIniFile {
   virtual void ReadNumberedList(const String& Section, TStringList& aStrings, const String& Deflt,
                                 const String& aPrefix, std::int32_t IndexStart, bool usePrefixOnCount);
   // The key's line gets the new name and keeps its value; where the two
-  // names differ in letter case only, the line stays where it is.
+  // names differ in letter case only, the line stays where it is. An empty
+  // new name changes nothing.
   virtual void RenameKey(const String& aSection, const String& OldKey, const String& NewKey);
   virtual void RenameSection(const String& OldSection, const String& NewSection);
   // A value equal to its default is deleted rather than stored.

@@ -123,6 +123,13 @@ TEST_F(Bigger, Renaming) {
   ini->RenameKey(u"K", u"title", u"Title");  // stored spelling already
   EXPECT_FALSE(ini->HasChanged());
   EXPECT_EQ(ini->ReadString(u"K", u"Title", u""), u"value");
+
+  // An empty new name is no key: the rename is refused and nothing is lost
+  // (writing an empty key would erase the whole section).
+  ini->SetHasChanged(false);
+  ini->RenameKey(u"K", u"LAST", u"");
+  EXPECT_EQ(Lines(u"K"), u"LAST=1,Title=value");
+  EXPECT_FALSE(ini->HasChanged());
 }
 
 TEST_F(Bigger, WriteBoolDefStoresOnlyDifferences) {
