@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
 #include <vector>
 
 #include "platform/CodePages.h"
@@ -597,11 +598,42 @@ String CountKey(const String& aPrefix, bool usePrefixOnCount) {
   return usePrefixOnCount ? aPrefix + u"Count" : String(u"Count");
 }
 
+// The number k in [first, end) for which name is the item key aPrefix + k
+// (names compared as keys are: by CompareTextIgnoreCase), or nothing. The
+// number is the decimal text at the end of name, as IntToStr writes it: the
+// comparison key of a text ends in digits exactly where the text does, so
+// only the splits of name's trailing digits (and a sign before them) can
+// match, and at most one of them does.
+std::optional<std::int64_t> ItemNumber(StringView name, const String& aPrefix, std::int64_t first, std::int64_t end) {
+  std::size_t digits = 0;
+  while (digits < name.size() && digits < 12 && name[name.size() - 1 - digits] >= u'0' &&
+         name[name.size() - 1 - digits] <= u'9')
+    ++digits;
+  for (std::size_t len = 1; len <= digits + 1 && len <= name.size(); ++len) {
+    const std::size_t at = name.size() - len;
+    const bool negative = name[at] == u'-';
+    if (len > digits && !negative) break;
+    const StringView number = name.substr(negative ? at + 1 : at);
+    if (number.empty() || (number.size() > 1 && number[0] == u'0') || (negative && number == u"0")) continue;
+    std::int64_t k = 0;
+    for (char16_t c : number) k = k * 10 + (c - u'0');
+    if (negative) k = -k;
+    if (k < first || k >= end) continue;
+    if (CompareTextIgnoreCase(name.substr(0, at), aPrefix) == 0) return k;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 void TBiggerIniFile::ReadNumberedList(const String& Section, TStringList& aStrings, const String& Deflt,
                                       const String& aPrefix, std::int32_t IndexStart, bool usePrefixOnCount) {
   std::int32_t n = ReadInteger(Section, CountKey(aPrefix, usePrefixOnCount), 0);
+  // Every item is a line of the section beside the count's own: a larger
+  // count comes from a damaged file, and reading all of it would never end.
+  const int s = FSectionList->IndexOf(Section);
+  const int lines = s < 0 ? 0 : FSectionList->GetSectionItems(s)->Count();
+  n = std::min(n, lines - 1);
   aStrings.BeginUpdate();
   try {
     for (std::int32_t i = 0; i < n; ++i)
@@ -621,8 +653,24 @@ void TBiggerIniFile::WriteNumberedList(const String& Section, const TStringList&
   std::int32_t oldCount = ReadInteger(Section, countKey, 0);
   WriteInteger(Section, countKey, aStrings.Count());
   bool changedBefore = FHasChanged;
-  for (std::int32_t i = 0; i < oldCount; ++i)
-    DeleteKey(Section, aPrefix + IntToStr(static_cast<std::int64_t>(IndexStart) + i));
+  // The old items are deleted by number, each that exists, found in one pass
+  // over the section's lines: a count from a damaged file may be far larger
+  // than the section, and deleting every number up to it would never end.
+  std::vector<std::int64_t> old;
+  if (oldCount > 0) {
+    const std::int64_t first = IndexStart, end = first + oldCount;
+    const int s = FSectionList->IndexOf(Section);
+    const TKVStringList* lines = s < 0 ? nullptr : FSectionList->GetSectionItems(s);
+    for (int i = 0; lines && i < lines->Count(); ++i) {
+      const String& line = lines->Strings(i);
+      const std::size_t eq = line.find(u'=');
+      if (eq == String::npos) continue;
+      if (auto k = ItemNumber(StringView(line).substr(0, eq), aPrefix, first, end)) old.push_back(*k);
+    }
+    std::sort(old.begin(), old.end());
+    old.erase(std::unique(old.begin(), old.end()), old.end());
+  }
+  for (std::int64_t k : old) DeleteKey(Section, aPrefix + IntToStr(k));
   for (int i = 0; i < aStrings.Count(); ++i)
     WriteString(Section, aPrefix + IntToStr(static_cast<std::int64_t>(IndexStart) + i), aStrings.Strings(i));
   if (!changedBefore) {

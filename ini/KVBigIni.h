@@ -209,7 +209,8 @@ class TBiggerIniFile : public TBigIniFile {
   virtual TFont& ReadFont(const String& aSection, const String& aKey, TFont& aFont);
   // Appends the items of the list whose count key is aPrefix + "Count"
   // (usePrefixOnCount) or "Count" and whose items are aPrefix + IndexStart,
-  // aPrefix + (IndexStart + 1), ...
+  // aPrefix + (IndexStart + 1), ... A count beyond the section's other
+  // lines (a damaged file) reads only as many items as there are lines.
   virtual void ReadNumberedList(const String& Section, TStringList& aStrings, const String& Deflt,
                                 const String& aPrefix, std::int32_t IndexStart, bool usePrefixOnCount);
   // The key's line gets the new name and keeps its value; where the two

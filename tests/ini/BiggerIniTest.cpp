@@ -97,6 +97,31 @@ TEST_F(Bigger, NumberedLists) {
   EXPECT_EQ(Lines(u"P"), u"ItemCount=3,z=1,Item0=p,Item1=q,Item2=r");
 }
 
+TEST_F(Bigger, NumberedListsWithACorruptCountStayBounded) {
+  // A count far beyond the lines of its section: reading gives the items the
+  // section can hold, and writing replaces exactly the old items that exist,
+  // however far their numbers go, without walking the whole count.
+  TStringList lines;
+  lines.SetCommaText(u"Count=2147483647,Item0=a,ITEM1=b,keep=1,Item2000000000=far,Item-1=before,Item01=padded");
+  ini->WriteSectionValues(u"Huge", lines);
+  TStringList read;
+  ini->ReadNumberedList(u"Huge", read, u"?", u"Item", 0, false);
+  EXPECT_EQ(read.CommaText(), u"a,b,?,?,?,?");
+  TStringList one;
+  one.Add(u"x");
+  ini->WriteNumberedList(u"Huge", one, u"Item", 0, false);
+  EXPECT_EQ(Lines(u"Huge"), u"Count=1,keep=1,Item-1=before,Item01=padded,Item0=x");
+
+  // A negative start and a prefix ending in a digit find their items too.
+  lines.SetCommaText(u"N1Count=99999999,N1-2=a,N1-1=b,N10=c,N1x=d");
+  ini->WriteSectionValues(u"Neg", lines);
+  ini->WriteNumberedList(u"Neg", one, u"N1", -2, true);
+  EXPECT_EQ(Lines(u"Neg"), u"N1Count=1,N1x=d,N1-2=x");
+  read.Clear();
+  ini->ReadNumberedList(u"Neg", read, u"?", u"N1", -2, true);
+  EXPECT_EQ(read.CommaText(), u"x");
+}
+
 TEST_F(Bigger, Renaming) {
   ini->RenameSection(u"Nope", u"Other");
   EXPECT_TRUE(ini->HasChanged());
