@@ -693,7 +693,7 @@ void FileHelpers_Initialize() {
   std::random_device entropy;
   {
     std::lock_guard<std::mutex> guard(gRandomLock);
-    gRandom.seed(static_cast<std::uint32_t>(Now() * 86400000.0) ^ entropy());
+    gRandom.seed(static_cast<std::uint32_t>(static_cast<std::int64_t>(Now() * 86400000.0)) ^ entropy());
   }
   std::lock_guard<std::mutex> guard(gTempFolderLock);
   gTempFolderCache.clear();
