@@ -298,7 +298,25 @@ std::optional<TDateTime> TryEncodeTime(int hour, int min, int sec, int msec) {
   return (hour * 3600000.0 + min * 60000.0 + sec * 1000.0 + msec) / 86400000.0;
 }
 
+namespace {
+
+// The first moment of 1 January 0001 and the last of 31 December 9999.
+constexpr TDateTime kMinDateTime = -693593.0;
+constexpr TDateTime kMaxDateTime = 2958465.99999999;
+
+// A value the calendar can take: values beyond its ends (infinities too)
+// become the nearest end, and not-a-number the day the count starts from.
+// Outside it the day number would not fit the integers the date is taken
+// apart with.
+TDateTime OnTheCalendar(TDateTime dt) {
+  if (std::isnan(dt)) return 0.0;
+  return std::clamp(dt, kMinDateTime, kMaxDateTime);
+}
+
+}  // namespace
+
 void DecodeDate(TDateTime dt, int& year, int& month, int& day) {
+  dt = OnTheCalendar(dt);
   // Days since 1 Jan 1970, then the civil date on the proleptic Gregorian calendar.
   long long z = static_cast<long long>(std::floor(dt)) - 25569 + 719468;
   long long era = (z >= 0 ? z : z - 146096) / 146097;
@@ -312,6 +330,7 @@ void DecodeDate(TDateTime dt, int& year, int& month, int& day) {
 }
 
 void DecodeTime(TDateTime dt, int& hour, int& min, int& sec, int& msec) {
+  dt = OnTheCalendar(dt);
   double frac = std::fabs(dt - std::trunc(dt));
   long long ms = std::llround(frac * 86400000.0);
   if (ms >= 86400000) ms = 86399999;
@@ -391,6 +410,7 @@ bool HasAmPm(StringView f, size_t from) {
 }
 
 void FormatInto(String& out, StringView f, TDateTime dt, const TFormatSettings& fs, int depth) {
+  dt = OnTheCalendar(dt);
   int year, month, day, hour, min, sec, msec;
   DecodeDate(dt, year, month, day);
   DecodeTime(dt, hour, min, sec, msec);

@@ -73,6 +73,9 @@ String IntToHex(std::uint32_t v, int digits);
 
 std::optional<TDateTime> TryEncodeDate(int year, int month, int day);
 std::optional<TDateTime> TryEncodeTime(int hour, int min, int sec, int msec);
+// Values before 1 January 0001 or after 31 December 9999 are taken as the
+// nearest of the two, not-a-number as 30 December 1899 0:00; the formatting
+// above does the same.
 void DecodeDate(TDateTime d, int& year, int& month, int& day);
 void DecodeTime(TDateTime d, int& hour, int& min, int& sec, int& msec);
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "text/SysUtils.h"
 
 using namespace kv;
@@ -46,6 +48,27 @@ TEST(Dates, EncodeAndDecode) {
   DecodeDate(-1.0, y, m, d);
   EXPECT_EQ(y, 1899);
   EXPECT_EQ(d, 29);
+}
+
+TEST(Dates, ValuesOffTheCalendarFormatAsItsNearestEnd) {
+  // A damaged time stamp still gives a text (and no undefined conversion).
+  const double nan = std::nan(""), inf = HUGE_VAL;
+  EXPECT_EQ(FormatDateTime(u"yyyy-mm-dd hh:nn:ss.zzz", 1e300), u"9999-12-31 23:59:59.999");
+  EXPECT_EQ(FormatDateTime(u"yyyy-mm-dd hh:nn:ss", inf), u"9999-12-31 23:59:59");
+  EXPECT_EQ(FormatDateTime(u"yyyy-mm-dd hh:nn:ss", -1e300), u"0001-01-01 00:00:00");
+  TFormatSettings fs;
+  EXPECT_EQ(FormatDateTime(u"yyyy-mm-dd hh:nn:ss dddd", nan, fs), u"1899-12-30 00:00:00 Saturday");
+  fs.DateSeparator = u'.';
+  fs.ShortDateFormat = u"dd.MM.yyyy";
+  fs.LongTimeFormat = u"hh:nn:ss";
+  EXPECT_EQ(DateTimeToStr(1e300, fs), u"31.12.9999 23:59:59");
+  EXPECT_EQ(DateTimeToStr(nan, fs), u"30.12.1899");
+  int h, n, sec, ms;
+  DecodeTime(-inf, h, n, sec, ms);
+  EXPECT_EQ(h + n + sec + ms, 0);
+  // Within the calendar nothing changes.
+  EXPECT_EQ(FormatDateTime(u"yyyy-mm-dd", 2958465.0), u"9999-12-31");
+  EXPECT_EQ(FormatDateTime(u"yyyy-mm-dd", -693593.0), u"0001-01-01");
 }
 
 TEST(Dates, ParseInTheOrderOfTheShortDateFormat) {
