@@ -30,7 +30,6 @@ std::int32_t StartInstaller(const String& FileName, const String& Parameters, bo
   args.inheritHandles = true;
   args.creationFlags = 0x20;
   args.currentDirectory = u".";
-  args.startupInfoSize = 68;
   platform::Process process;
   if (platform::StartProcess(args, &process)) {
     if (Wait) process.Wait();
@@ -46,7 +45,6 @@ std::int32_t ShellExecuteProgram(const String& FileName, const String& Parameter
   std::int32_t result = 0;
   if (!FileName.empty() && !FileExistsEx(FileName)) return 2;
   platform::ShellExecuteArgs args;
-  args.structSize = 60;
   args.mask = Wait ? 320 : 64;
   args.verb = RunAs ? u"runas" : u"open";
   if (!FileName.empty()) {

@@ -45,15 +45,14 @@ struct CreateProcessArgs {
   bool inheritHandles = true;
   std::uint32_t creationFlags = 0x20;  // NORMAL_PRIORITY_CLASS
   String currentDirectory = u".";
-  std::uint32_t startupInfoSize = 68;  // size field of STARTUPINFOW
 };
 
-// CreateProcessW with these arguments (Linux: posix_spawn of applicationName
-// with the command line split at blanks). False with LastError() set on failure.
+// CreateProcessW with these arguments and a STARTUPINFOW of the platform's
+// size, zero but for it (Linux: posix_spawn of applicationName with the
+// command line split at blanks). False with LastError() set on failure.
 bool StartProcess(const CreateProcessArgs& args, Process* process);
 
 struct ShellExecuteArgs {
-  std::uint32_t structSize = 60;   // cbSize of SHELLEXECUTEINFOW
   std::uint32_t mask = 0x40;       // SEE_MASK_NOCLOSEPROCESS (0x100: SEE_MASK_NOASYNC)
   String verb = u"open";           // "open" or "runas"
   std::optional<String> file;      // absent when empty
@@ -62,9 +61,10 @@ struct ShellExecuteArgs {
   int show = 1;                    // SW_SHOWNORMAL
 };
 
-// ShellExecuteExW. On Linux the verb "open" hands the file to the desktop's
-// opener (xdg-open, or the program named by KV_SHELL_OPENER) and "runas" to
-// pkexec. False with LastError() set on failure.
+// ShellExecuteExW with a SHELLEXECUTEINFOW of the platform's size. On Linux
+// the verb "open" hands the file to the desktop's opener (xdg-open, or the
+// program named by KV_SHELL_OPENER) and "runas" to pkexec. False with
+// LastError() set on failure.
 bool ShellExecuteFile(const ShellExecuteArgs& args, Process* process);
 
 // SetErrorMode(SEM_NOGPFAULTERRORBOX) and no runtime error boxes; nothing on Linux.

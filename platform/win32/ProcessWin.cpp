@@ -9,6 +9,12 @@
 
 namespace kv::platform {
 
+// The records carry their own size, which the system checks: the 32-bit
+// program passes these, the 64-bit one its larger records.
+#ifndef _WIN64
+static_assert(sizeof(STARTUPINFOW) == 68 && sizeof(SHELLEXECUTEINFOW) == 60);
+#endif
+
 bool Process::GetExitCode(std::uint32_t* code) {
   if (!FHandle) return false;
   DWORD c = 0;
@@ -31,7 +37,7 @@ void Process::Close() noexcept {
 bool StartProcess(const CreateProcessArgs& args, Process* process) {
   STARTUPINFOW si;
   ZeroMemory(&si, sizeof si);
-  si.cb = args.startupInfoSize;
+  si.cb = sizeof si;
   PROCESS_INFORMATION pi;
   ZeroMemory(&pi, sizeof pi);
   // The command line must be writable; an empty one is an empty string, not absent.
@@ -50,7 +56,7 @@ bool StartProcess(const CreateProcessArgs& args, Process* process) {
 bool ShellExecuteFile(const ShellExecuteArgs& args, Process* process) {
   SHELLEXECUTEINFOW sei;
   ZeroMemory(&sei, sizeof sei);
-  sei.cbSize = args.structSize;
+  sei.cbSize = sizeof sei;
   sei.fMask = args.mask;
   sei.hwnd = nullptr;
   sei.lpVerb = W(args.verb);

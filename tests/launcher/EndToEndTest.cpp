@@ -10,6 +10,7 @@
 #include "TestUtil.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
+#include "platform/Registry.h"
 
 using namespace kv;
 namespace fs = std::filesystem;
@@ -166,7 +167,35 @@ TEST(LauncherEndToEnd, UnreadableAutorunInfEndsWithExitCodeOne) {
   EXPECT_TRUE(m.NothingStarted());
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+TEST(LauncherEndToEnd, AFileTheChildProcessStartRefusesGoesToTheShell) {
+  // A file type of our own whose "open" command is the stub: CreateProcessW
+  // refuses the file (it is no program), the shell starts the stub for it.
+  const String stub = kvtest::BuildPath(KV_STUB_INSTALLER_EXE);
+  using namespace platform;
+  RegHandle key = 0;
+  ASSERT_EQ(RegCreate(kHiveClassesRoot, u".kvshelltest", kKeyAllAccess, &key), 0u);
+  auto type = RegTextData(u"KVShellTestFile");
+  RegSet(key, u"", kRegSz, type.data(), type.size());
+  RegClose(key);
+  ASSERT_EQ(RegCreate(kHiveClassesRoot, u"KVShellTestFile\\shell\\open\\command", kKeyAllAccess, &key), 0u);
+  auto command = RegTextData(u"\"" + stub + u"\" \"%1\"");
+  RegSet(key, u"", kRegSz, command.data(), command.size());
+  RegClose(key);
+
+  Medium m;
+  kvtest::WriteBytes(m.dir.NativeFile("Install.kvshelltest"), "not a program");
+  m.Inf("[AutoRun]\nopen=Install.kvshelltest\n");
+  EXPECT_EQ(m.Run(), 0u);
+  const std::string rec = m.Started();
+  RegDeleteKeyTree(kHiveClassesRoot, u".kvshelltest");
+  RegDeleteKeyTree(kHiveClassesRoot, u"KVShellTestFile");
+  ASSERT_FALSE(rec.empty()) << "the shell started nothing";
+  EXPECT_EQ(FileNameOf(Line(rec, "program")), FileNameOf(KV_STUB_INSTALLER_EXE));
+  EXPECT_EQ(Line(rec, "args"), "1");
+  EXPECT_EQ(FileNameOf(Line(rec, "arg")), "Install.kvshelltest");
+}
+#else
 TEST(LauncherEndToEnd, NonExecutableInstallerGoesToTheShellOpener) {
   // The child-process start fails for a file without execute permission; the
   // shell step hands it to the opener, in the installer's folder.
