@@ -2,6 +2,8 @@
 // time and number settings from which the process-wide format settings are made.
 #pragma once
 
+#include <memory>
+
 #include "platform/Base.h"
 
 namespace kv::platform {
@@ -10,6 +12,13 @@ namespace kv::platform {
 // (surrogates map to themselves). Built once, on first use; thread-safe.
 const char16_t* UpperCaseTable();
 const char16_t* LowerCaseTable();
+// A case table as the two above are made: code unit 0 and the surrogates
+// map to themselves; the runs below and above the surrogates go through map
+// (source, target, count), one call each. A map that fails (false) raises
+// EOSError with the platform's last error, as a failure of the system's
+// casing must not pass for a table that leaves letters alone.
+using CaseMapRun = bool (*)(const char16_t* source, char16_t* target, int count);
+std::unique_ptr<char16_t[]> BuildCaseTable(CaseMapRun map);
 // Whole texts through those tables.
 String LocaleUpperCase(StringView s);
 String LocaleLowerCase(StringView s);

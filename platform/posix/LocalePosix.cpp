@@ -32,14 +32,15 @@ locale_t UserLocale() {
   return loc;
 }
 
-std::unique_ptr<char16_t[]> BuildTable(bool upper) {
-  std::unique_ptr<char16_t[]> t(new char16_t[65536]);
+// A character whose case partner lies beyond the 16-bit range stays itself.
+template <bool Upper>
+bool MapRun(const char16_t* source, char16_t* target, int count) {
   locale_t l = UserLocale();
-  for (unsigned c = 0; c < 65536; ++c) {
-    wint_t m = (c >= 0xD800 && c <= 0xDFFF) ? c : upper ? towupper_l(c, l) : towlower_l(c, l);
-    t[c] = m <= 0xFFFF ? static_cast<char16_t>(m) : static_cast<char16_t>(c);
+  for (int i = 0; i < count; ++i) {
+    const wint_t m = Upper ? towupper_l(source[i], l) : towlower_l(source[i], l);
+    target[i] = m <= 0xFFFF ? static_cast<char16_t>(m) : source[i];
   }
-  return t;
+  return true;
 }
 
 std::wstring ToWide(StringView s) {
@@ -101,12 +102,12 @@ String FromStrftime(const std::string& f, char16_t* firstSeparator) {
 }  // namespace
 
 const char16_t* UpperCaseTable() {
-  static const auto t = BuildTable(true);
+  static const auto t = BuildCaseTable(&MapRun<true>);
   return t.get();
 }
 
 const char16_t* LowerCaseTable() {
-  static const auto t = BuildTable(false);
+  static const auto t = BuildCaseTable(&MapRun<false>);
   return t.get();
 }
 

@@ -8,20 +8,10 @@ namespace kv::platform {
 
 namespace {
 
-std::unique_ptr<char16_t[]> BuildTable(DWORD flag) {
-  std::unique_ptr<char16_t[]> src(new char16_t[65536]);
-  std::unique_ptr<char16_t[]> t(new char16_t[65536]);
-  for (unsigned c = 0; c < 65536; ++c) src[c] = t[c] = static_cast<char16_t>(c);
-  // Map the code units below and above the surrogates, each run in one call.
-  auto map = [&](unsigned from, unsigned to) {
-    int n = static_cast<int>(to - from);
-    LCMapStringW(LOCALE_USER_DEFAULT, flag | LCMAP_LINGUISTIC_CASING,
-                 reinterpret_cast<const wchar_t*>(src.get() + from), n,
-                 reinterpret_cast<wchar_t*>(t.get() + from), n);
-  };
-  map(1, 0xD800);
-  map(0xE000, 0x10000);
-  return t;
+template <DWORD Flag>
+bool MapRun(const char16_t* source, char16_t* target, int count) {
+  return LCMapStringW(LOCALE_USER_DEFAULT, Flag | LCMAP_LINGUISTIC_CASING, reinterpret_cast<const wchar_t*>(source),
+                      count, reinterpret_cast<wchar_t*>(target), count) == count;
 }
 
 String Info(LCTYPE type, const char16_t* fallback) {
@@ -58,12 +48,12 @@ String TimePattern(const String& w) {
 }  // namespace
 
 const char16_t* UpperCaseTable() {
-  static const auto t = BuildTable(LCMAP_UPPERCASE);
+  static const auto t = BuildCaseTable(&MapRun<LCMAP_UPPERCASE>);
   return t.get();
 }
 
 const char16_t* LowerCaseTable() {
-  static const auto t = BuildTable(LCMAP_LOWERCASE);
+  static const auto t = BuildCaseTable(&MapRun<LCMAP_LOWERCASE>);
   return t.get();
 }
 

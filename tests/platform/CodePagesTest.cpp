@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/CodePages.h"
+#include "platform/Files.h"
 #include "platform/Locale.h"
 
 using namespace kv;
@@ -69,6 +70,33 @@ TEST(Casing, LinguisticUpperCase) {
   EXPECT_EQ(up[u'\\'], u'\\');
   EXPECT_EQ(up[0xD800], 0xD800);
   EXPECT_EQ(LowerCaseTable()[u'A'], u'a');
+}
+
+TEST(Casing, AFailureOfTheSystemsCasingIsRaised) {
+  // A table that silently kept every letter would make name comparison
+  // case-sensitive without anyone noticing.
+  const CaseMapRun failing = [](const char16_t*, char16_t*, int) {
+    SetLastError(87);
+    return false;
+  };
+  try {
+    BuildCaseTable(failing);
+    FAIL() << "no exception";
+  } catch (const EOSError& e) {
+    EXPECT_EQ(e.ErrorCode(), 87u);
+    EXPECT_NE(e.Message().find(u"letter case"), String::npos);
+  }
+  const CaseMapRun shifting = [](const char16_t* s, char16_t* t, int n) {
+    for (int i = 0; i < n; ++i) t[i] = static_cast<char16_t>(s[i] + 1);
+    return true;
+  };
+  const auto table = BuildCaseTable(shifting);
+  EXPECT_EQ(table[0], 0);
+  EXPECT_EQ(table[u'a'], u'b');
+  EXPECT_EQ(table[0xD7FF], 0xD800);
+  EXPECT_EQ(table[0xD800], 0xD800);  // surrogates stay
+  EXPECT_EQ(table[0xDFFF], 0xDFFF);
+  EXPECT_EQ(table[0xE000], 0xE001);
 }
 
 TEST(Collation, CaseVariantsStandTogether) {
