@@ -310,8 +310,9 @@ String FormCaptionWithoutFileName(TControl* Control) {
 
 void SetOrdPropertyByName(TControl* Control, StringView Name, std::int64_t Value) {
   if (!Control) return;
+  // Booleans are an enumeration too, so they are set here as well.
   const auto* p = Control->Properties().Find(Name);
-  if (p && p->first == TPropertyKind::Ordinal) p->second(*Control, Value);
+  if (p && (p->first == TPropertyKind::Ordinal || p->first == TPropertyKind::Boolean)) p->second(*Control, Value);
 }
 
 void SetBooleanPropertyByName(TControl* Control, StringView Name, bool Value) {

@@ -146,7 +146,8 @@ String DefaultFormFontName();
 // control's caption unchanged; empty for none.
 String FormCaptionWithoutFileName(TControl* Control);
 // Set a published property when the control's class has one of that name
-// and kind; otherwise nothing.
+// and kind (for the ordinal setter an integer, an enumeration or a Boolean;
+// for the Boolean setter a Boolean); otherwise nothing.
 void SetOrdPropertyByName(TControl* Control, StringView Name, std::int64_t Value);
 void SetBooleanPropertyByName(TControl* Control, StringView Name, bool Value);
 

@@ -284,8 +284,9 @@ TEST_F(KVForms, PropertiesByNameOnlyForTheirKind) {
   TKVForm* f = Make();
   auto* label = new TThemedLabel(f);
   label->SetParent(f);
-  SetBooleanPropertyByName(label, u"Transparent", true);
-  SetOrdPropertyByName(label, u"Transparent", 0);  // a Boolean: not set as ordinal
+  SetBooleanPropertyByName(label, u"Transparent", false);
+  SetOrdPropertyByName(label, u"Transparent", 1);  // a Boolean is an enumeration: set by its ordinal
+  EXPECT_TRUE(label->Transparent());
   SetOrdPropertyByName(label, u"ThemeMode", ttmNative);
   SetBooleanPropertyByName(label, u"ThemeMode", false);  // an ordinal: not set as Boolean
   SetBooleanPropertyByName(label, u"NoSuchProperty", true);
