@@ -1,6 +1,9 @@
 #include "ui/KVForms.h"
 
+#include <cxxabi.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <mutex>
 
 #include "platform/Process.h"
@@ -44,6 +47,24 @@ TKVForm::TKVForm(TComponent* AOwner, int) : TForm(AOwner) {
   TFont f = FFont;
   f.Name = DefaultFormFontName();
   SetFont(f);
+}
+
+String TKVForm::ClassName() const {
+  // The compiler's name of the dynamic type, readable, without the scopes it
+  // is declared in (namespaces, an enclosing function or class).
+  const char* mangled = typeid(*this).name();
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> readable(abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
+  std::string name = status == 0 && readable ? readable.get() : mangled;
+  int depth = 0;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    if (c == '<' || c == '(') ++depth;
+    if (c == '>' || c == ')') --depth;
+    if (depth == 0 && c == ':' && i + 1 < name.size() && name[i + 1] == ':') start = i + 2;
+  }
+  return FromUtf8(name.substr(start));
 }
 
 void TKVForm::LoadStoredLayout(bool exactlyTKVForm) {

@@ -49,8 +49,10 @@ class TKVForm : public TForm {
     return form.release();
   }
 
-  // The class name, as stored layouts are registered under it.
-  virtual String ClassName() const { return u"TKVForm"; }
+  // The class name, as stored layouts are registered under it: by default
+  // the name the class is declared with (without its namespace), so that a
+  // descendant finds its own layout without overriding this.
+  virtual String ClassName() const;
   // The classes whose stored layouts make up the form, the most basic first
   // (not TKVForm itself); by default the class alone.
   virtual std::vector<String> StoredLayoutClasses() const { return {ClassName()}; }

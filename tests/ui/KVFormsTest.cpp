@@ -23,6 +23,12 @@ class TNoLayoutForm : public TKVForm {
   String ClassName() const override { return u"TNoLayoutForm"; }
 };
 
+// Names no class: its own name is found all the same.
+class TPlainDescendant : public TKVForm {
+ public:
+  using TKVForm::TKVForm;
+};
+
 class TCodeForm : public TNoLayoutForm {
  public:
   using TNoLayoutForm::TNoLayoutForm;
@@ -99,6 +105,23 @@ TEST_F(KVForms, CreateLoadsStoredLayoutsOrRaises) {
     EXPECT_EQ(e.Message(), u"Resource TNoLayoutForm not found");
   }
   std::unique_ptr<TCodeForm> code(TKVForm::Create<TCodeForm>(nullptr));  // builds itself
+
+  // A descendant that does not name its class looks up its own layout.
+  EXPECT_EQ(base->ClassName(), u"TKVForm");
+  try {
+    std::unique_ptr<TPlainDescendant> f(TKVForm::Create<TPlainDescendant>(nullptr));
+    FAIL() << "no exception";
+  } catch (const EResNotFound& e) {
+    EXPECT_EQ(e.Message(), u"Resource TPlainDescendant not found");
+  }
+  RegisterStoredLayout(u"TPlainDescendant", [](TCustomForm&, TReader&) {});
+  std::unique_ptr<TPlainDescendant> plain(TKVForm::Create<TPlainDescendant>(nullptr));
+  UnregisterStoredLayout(u"TPlainDescendant");
+  EXPECT_EQ(plain->ClassName(), u"TPlainDescendant");
+  struct Local : TKVForm {
+    using TKVForm::TKVForm;
+  };
+  EXPECT_EQ(Make<Local>()->ClassName(), u"Local");  // declared inside this test's function
 
   int created = 0;
   bool creatingDuringLayout = false;
