@@ -1,6 +1,7 @@
 #include "toolkit/Canvas.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace kv {
@@ -8,7 +9,10 @@ namespace kv {
 int MulDiv(int a, int b, int c) {
   if (c == 0) return -1;
   // Halves round away from zero, as the platform's.
-  return static_cast<int>(std::llround(static_cast<long double>(a) * b / c));
+  const long long r = std::llround(static_cast<long double>(a) * b / c);
+  // A result that does not fit is -1, as with the platform's.
+  if (r < INT_MIN || r > INT_MAX) return -1;
+  return static_cast<int>(r);
 }
 
 // --- Bitmaps ------------------------------------------------------------------

@@ -29,7 +29,8 @@ struct TRect {
 
 inline TRect Bounds(int left, int top, int width, int height) { return {left, top, left + width, top + height}; }
 
-// a * b / c, rounded to the nearest, as the platform's MulDiv; -1 for c = 0.
+// a * b / c, rounded to the nearest, as the platform's MulDiv; -1 for c = 0
+// and for a result beyond the 32-bit range.
 int MulDiv(int a, int b, int c);
 
 // A window handle; 0 is none.

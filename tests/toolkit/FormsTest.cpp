@@ -615,6 +615,9 @@ TEST(Canvas, WrapAndEllipsisOnTheMeasuringCanvas) {
   EXPECT_EQ(MulDiv(75, 120, 96), 94);
   EXPECT_EQ(MulDiv(-7, 1, 2), -4);
   EXPECT_EQ(MulDiv(1, 1, 0), -1);
+  EXPECT_EQ(MulDiv(2147483647, 2, 1), -1);  // beyond 32 bits: -1, never a wrapped value
+  EXPECT_EQ(MulDiv(-2147483647 - 1, 3, 2), -1);
+  EXPECT_EQ(MulDiv(2147483647, 2, 2), 2147483647);  // the product may exceed 32 bits
 
   TBitmap strip(48, 16, 0x00FF00);
   strip.SetPixel(0, 15, 0xFF00FF);
