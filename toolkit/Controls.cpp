@@ -490,6 +490,7 @@ TWindowParams TCustomForm::WindowParams() {
   }
   p.SystemMenu = FBorderIcons.SystemMenu && FBorderStyle != TFormBorderStyle::bsNone;
   p.MinimizeBox = p.SystemMenu && FBorderIcons.Minimize && FBorderStyle != TFormBorderStyle::bsDialog;
+  p.HelpButton = p.SystemMenu && FBorderIcons.Help;
   p.StayOnTop = FFormStyle == TFormStyle::fsStayOnTop;
   p.TaskbarButton = OwnerForm() == nullptr;
   return p;

@@ -28,6 +28,9 @@ struct TWindowParams {
   TWindowBorder Border = TWindowBorder::Sizeable;
   bool SystemMenu = true;
   bool MinimizeBox = true;
+  // The caption's help button (the system shows it only on windows without
+  // minimise and maximise buttons).
+  bool HelpButton = false;
   bool StayOnTop = false;
   // A button on the taskbar of its own, for windows that have no visible
   // owner (the application's window is never shown), so that a dialog that

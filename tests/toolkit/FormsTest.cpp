@@ -281,6 +281,14 @@ TEST_F(Forms, PlacementClientSizeAndCaption) {
   form->SetFormStyle(TFormStyle::fsStayOnTop);
   EXPECT_FALSE(ws().Params(form->Handle())->SystemMenu);
   EXPECT_TRUE(ws().Params(form->Handle())->StayOnTop);
+  // The help icon reaches the window, with the system menu it belongs to.
+  EXPECT_FALSE(ws().Params(form->Handle())->HelpButton);
+  icons.Help = true;
+  form->SetBorderIcons(icons);
+  EXPECT_FALSE(ws().Params(form->Handle())->HelpButton);
+  icons.SystemMenu = true;
+  form->SetBorderIcons(icons);
+  EXPECT_TRUE(ws().Params(form->Handle())->HelpButton);
   EXPECT_EQ(Screen().PixelsPerInch(), 96);
   EXPECT_EQ(Screen().Width(), 1000);
 }

@@ -92,3 +92,16 @@ TEST_F(Win32TaskDialog, FormsWithoutAnOwnerFormGetATaskbarButton) {
   EXPECT_FALSE(Win32HasTaskbarButton(owned.Handle()));
   EXPECT_FALSE(Win32HasTaskbarButton(Application().Handle()));
 }
+
+TEST_F(Win32TaskDialog, TheHelpIconReachesTheWindowStyle) {
+  TForm form(nullptr);
+  form.SetBorderStyle(TFormBorderStyle::bsDialog);
+  TBorderIcons icons;
+  icons.Help = true;
+  form.SetBorderIcons(icons);
+  form.Show();
+  EXPECT_TRUE(Win32HasHelpButtonStyle(form.Handle()));
+  icons.Help = false;
+  form.SetBorderIcons(icons);
+  EXPECT_FALSE(Win32HasHelpButtonStyle(form.Handle()));
+}

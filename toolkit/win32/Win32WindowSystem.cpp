@@ -60,6 +60,7 @@ void Styles(const TWindowParams& p, DWORD& style, DWORD& ex) {
   if (p.Border != TWindowBorder::None && p.SystemMenu) style |= WS_SYSMENU;
   if (p.MinimizeBox) style |= WS_MINIMIZEBOX;
   if (p.Border == TWindowBorder::Sizeable && p.SystemMenu) style |= WS_MAXIMIZEBOX;
+  if (p.HelpButton) ex |= WS_EX_CONTEXTHELP;
   if (p.StayOnTop) ex |= WS_EX_TOPMOST;
   if (p.TaskbarButton) ex |= WS_EX_APPWINDOW;
   style |= WS_CLIPCHILDREN;
@@ -587,6 +588,10 @@ bool Win32HasTaskbarButton(HWND window) {
   const LONG_PTR ex = GetWindowLongPtrW(h, GWL_EXSTYLE);
   // The taskbar shows app windows, and unowned windows that are no tool windows.
   return (ex & WS_EX_APPWINDOW) != 0 || (GetWindow(h, GW_OWNER) == nullptr && (ex & WS_EX_TOOLWINDOW) == 0);
+}
+
+bool Win32HasHelpButtonStyle(HWND window) {
+  return (GetWindowLongPtrW(reinterpret_cast<::HWND>(window), GWL_EXSTYLE) & WS_EX_CONTEXTHELP) != 0;
 }
 
 std::unique_ptr<TWindowSystem> CreateWin32WindowSystem() {

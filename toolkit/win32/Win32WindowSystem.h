@@ -14,5 +14,7 @@ std::unique_ptr<TWindowSystem> CreateWin32WindowSystem();
 bool Win32WindowsAvailable();
 // Whether the window has a button of its own on the taskbar.
 bool Win32HasTaskbarButton(HWND window);
+// Whether the window's style asks for the caption's help button.
+bool Win32HasHelpButtonStyle(HWND window);
 
 }  // namespace kv
