@@ -222,8 +222,8 @@ void TControl::Invalidate() {
 }
 
 void TControl::Paint(TCanvas&) {}
-void TControl::MouseDown(TPoint) {}
-void TControl::MouseUp(TPoint) {}
+void TControl::MouseDown(TMouseButton, TPoint) {}
+void TControl::MouseUp(TMouseButton, TPoint) {}
 void TControl::MouseMove(TPoint) {}
 void TControl::MouseEnter() {
   FMouseInControl = true;
@@ -765,32 +765,62 @@ TPoint PointOf(std::intptr_t l) {
 }
 }  // namespace
 
+namespace {
+TPoint LocalPoint(TControl* c, TPoint at) {
+  const TPoint o = c->FormOrigin();
+  return TPoint{at.X - o.X, at.Y - o.Y};
+}
+}  // namespace
+
 void TCustomForm::MouseInput(std::uint32_t msg, TPoint at) {
-  TControl* under = ControlAtPos(at);
-  auto local = [&](TControl* c) {
-    const TPoint o = c->FormOrigin();
-    return TPoint{at.X - o.X, at.Y - o.Y};
-  };
-  if (msg == WM_MOUSEMOVE) {
-    if (under != FHover) {
-      if (FHover) FHover->MouseLeave();
-      FHover = under;
-      if (FHover) FHover->MouseEnter();
-    }
-    if (TControl* target = FCapture ? FCapture : under) target->MouseMove(local(target));
-  } else if (msg == WM_LBUTTONDOWN) {
-    FCapture = under;
-    if (!under) return;
-    if (under->CanFocus() && under->TabStop()) SetActiveControl(under);
-    under->MouseDown(local(under));
-  } else if (msg == WM_LBUTTONUP) {
-    TControl* c = FCapture;
-    FCapture = nullptr;
-    if (!c) return;
-    const TPoint p = local(c);
-    c->MouseUp(p);
-    if (c == under && p.X >= 0 && p.Y >= 0 && p.X < c->Width() && p.Y < c->Height()) c->Click();
+  switch (msg) {
+    case WM_LBUTTONDOWN: MouseButtonInput(TMouseButton::mbLeft, true, at); return;
+    case WM_LBUTTONUP: MouseButtonInput(TMouseButton::mbLeft, false, at); return;
+    case WM_RBUTTONDOWN: MouseButtonInput(TMouseButton::mbRight, true, at); return;
+    case WM_RBUTTONUP: MouseButtonInput(TMouseButton::mbRight, false, at); return;
+    case WM_MBUTTONDOWN: MouseButtonInput(TMouseButton::mbMiddle, true, at); return;
+    case WM_MBUTTONUP: MouseButtonInput(TMouseButton::mbMiddle, false, at); return;
+    default: break;
   }
+  TControl* under = ControlAtPos(at);
+  if (under != FHover) {
+    if (FHover) FHover->MouseLeave();
+    FHover = under;
+    if (FHover) FHover->MouseEnter();
+  }
+  if (TControl* target = FCapture ? FCapture : under) target->MouseMove(LocalPoint(target, at));
+}
+
+void TCustomForm::MouseButtonInput(TMouseButton button, bool down, TPoint at) {
+  TControl* under = ControlAtPos(at);
+  if (down) {
+    // The first button pressed captures the mouse for the control under it
+    // (also for none); the same button again, after a release this form
+    // never saw, starts afresh.
+    if (!FPressing || button == FCaptureButton) {
+      FPressing = true;
+      FCaptureButton = button;
+      FCapture = under;
+    }
+    TControl* target = FCapture;
+    if (!target) return;
+    if (button == TMouseButton::mbLeft && target == under && under->CanFocus() && under->TabStop())
+      SetActiveControl(under);
+    target->MouseDown(button, LocalPoint(target, at));
+    return;
+  }
+  if (!FPressing) return;  // pressed somewhere else
+  TControl* target = FCapture;
+  if (button == FCaptureButton) {
+    FPressing = false;
+    FCapture = nullptr;
+  }
+  if (!target) return;
+  const TPoint p = LocalPoint(target, at);
+  target->MouseUp(button, p);
+  if (button == TMouseButton::mbLeft && target == under && p.X >= 0 && p.Y >= 0 && p.X < target->Width() &&
+      p.Y < target->Height())
+    target->Click();
 }
 
 TControl* TCustomForm::FindButton(bool wantDefault) {
@@ -879,7 +909,11 @@ void TCustomForm::WndProc(TMessage& Message) {
   switch (Message.Msg) {
     case WM_MOUSEMOVE:
     case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP: MouseInput(Message.Msg, PointOf(Message.LParam)); return;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP: MouseInput(Message.Msg, PointOf(Message.LParam)); return;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN: HandleKeyDown(static_cast<std::uint16_t>(Message.WParam), WindowSystem().KeyShiftState()); return;
     case WM_CHAR:

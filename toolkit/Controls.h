@@ -134,8 +134,11 @@ class TControl : public TComponent {
   // --- Painting and input (called by the form) ---
   void Invalidate();
   virtual void Paint(TCanvas& Canvas);
-  virtual void MouseDown(TPoint At);
-  virtual void MouseUp(TPoint At);
+  // A mouse button pressed over the control, and released (also outside it:
+  // the control that got the press gets every button's messages until the
+  // button first pressed is released). Clicks come from the left button.
+  virtual void MouseDown(TMouseButton Button, TPoint At);
+  virtual void MouseUp(TMouseButton Button, TPoint At);
   virtual void MouseMove(TPoint At);
   virtual void MouseEnter();
   virtual void MouseLeave();
@@ -394,6 +397,7 @@ class TCustomForm : public TWinControl, public TWindowSink {
   TControl* FindButton(bool wantDefault);
   TControl* FindAccelerator(TWinControl* in, char16_t ch);
   void MouseInput(std::uint32_t msg, TPoint at);
+  void MouseButtonInput(TMouseButton button, bool down, TPoint at);
 
   HWND FHandle = 0;
   TFormBorderStyle FBorderStyle = TFormBorderStyle::bsSizeable;
@@ -409,7 +413,10 @@ class TCustomForm : public TWinControl, public TWindowSink {
   bool FModal = false;
   bool FCreating = false;
   bool FOldCreateOrder = false;
+  // The control that got the press of FCaptureButton, while FPressing.
   TControl* FCapture = nullptr;
+  TMouseButton FCaptureButton = TMouseButton::mbLeft;
+  bool FPressing = false;
   TControl* FHover = nullptr;
   std::map<std::uint32_t, TMessageHandler> FHandlers;
 };

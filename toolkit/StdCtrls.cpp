@@ -93,12 +93,14 @@ void TThemedButton::Click() {
   TControl::Click();
 }
 
-void TThemedButton::MouseDown(TPoint) {
+void TThemedButton::MouseDown(TMouseButton Button, TPoint) {
+  if (Button != TMouseButton::mbLeft) return;
   FPressed = true;
   Invalidate();
 }
 
-void TThemedButton::MouseUp(TPoint) {
+void TThemedButton::MouseUp(TMouseButton Button, TPoint) {
+  if (Button != TMouseButton::mbLeft) return;
   FPressed = false;
   Invalidate();
 }
@@ -563,7 +565,8 @@ void TThemedMemo::KeyDown(std::uint16_t& Key, TShiftState Shift) {
   Key = 0;
 }
 
-void TThemedMemo::MouseDown(TPoint At) {
+void TThemedMemo::MouseDown(TMouseButton Button, TPoint At) {
+  if (Button != TMouseButton::mbLeft) return;
   Arrange();
   const TRect area = TextArea();
   if (FVertShown && At.X >= area.Right) {
@@ -589,7 +592,8 @@ void TThemedMemo::MouseMove(TPoint At) {
   if (FSelecting) MoveCaret(PosAt(At), true);
 }
 
-void TThemedMemo::MouseUp(TPoint At) {
+void TThemedMemo::MouseUp(TMouseButton Button, TPoint At) {
+  if (Button != TMouseButton::mbLeft) return;
   if (FSelecting) MoveCaret(PosAt(At), true);
   FSelecting = false;
 }
@@ -1138,8 +1142,9 @@ void THtmlLabel::MouseMove(TPoint At) {
   }
 }
 
-void THtmlLabel::MouseUp(TPoint At) {
+void THtmlLabel::MouseUp(TMouseButton Button, TPoint At) {
   FMouse = At;
+  if (Button != TMouseButton::mbLeft) return;
   const String href = LinkAt(At);
   if (!href.empty() && OnLinkClick) OnLinkClick(this, href);
 }

@@ -57,8 +57,8 @@ class TThemedButton : public TThemedControl {
   // Passes the modal result to the form, then OnClick.
   void Click() override;
   void Paint(TCanvas& Canvas) override;
-  void MouseDown(TPoint At) override;
-  void MouseUp(TPoint At) override;
+  void MouseDown(TMouseButton Button, TPoint At) override;
+  void MouseUp(TMouseButton Button, TPoint At) override;
   void KeyDown(std::uint16_t& Key, TShiftState Shift) override;
   bool Pressed() const { return FPressed; }
 
@@ -143,9 +143,9 @@ class TThemedMemo : public TThemedControl {
 
   void KeyPress(char16_t& Key) override;
   void KeyDown(std::uint16_t& Key, TShiftState Shift) override;
-  void MouseDown(TPoint At) override;
+  void MouseDown(TMouseButton Button, TPoint At) override;
   void MouseMove(TPoint At) override;
-  void MouseUp(TPoint At) override;
+  void MouseUp(TMouseButton Button, TPoint At) override;
   void MouseWheel(int Delta) override;
   void Paint(TCanvas& Canvas) override;
   void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
@@ -295,7 +295,7 @@ class THtmlLabel : public TCustomThemedLabel {
   std::vector<String> LineTexts();
   void Paint(TCanvas& Canvas) override;
   void AdjustSize() override;
-  void MouseUp(TPoint At) override;
+  void MouseUp(TMouseButton Button, TPoint At) override;
   void MouseMove(TPoint At) override;
 
   struct Run {

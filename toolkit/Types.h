@@ -50,7 +50,8 @@ constexpr std::uint32_t WM_NULL = 0x0000, WM_DESTROY = 0x0002, WM_SIZE = 0x0005,
                         WM_SHOWWINDOW = 0x0018, WM_HELP = 0x0053, WM_KEYDOWN = 0x0100, WM_KEYUP = 0x0101,
                         WM_CHAR = 0x0102, WM_SYSKEYDOWN = 0x0104, WM_SYSCHAR = 0x0106, WM_COMMAND = 0x0111,
                         WM_SYSCOMMAND = 0x0112, WM_TIMER = 0x0113, WM_MOUSEMOVE = 0x0200,
-                        WM_LBUTTONDOWN = 0x0201, WM_LBUTTONUP = 0x0202, WM_MOUSEWHEEL = 0x020A,
+                        WM_LBUTTONDOWN = 0x0201, WM_LBUTTONUP = 0x0202, WM_RBUTTONDOWN = 0x0204,
+                        WM_RBUTTONUP = 0x0205, WM_MBUTTONDOWN = 0x0207, WM_MBUTTONUP = 0x0208, WM_MOUSEWHEEL = 0x020A,
                         WM_MOUSELEAVE = 0x02A3, WM_USER = 0x0400,
                         WM_APP = 0x8000;
 
@@ -61,6 +62,8 @@ constexpr std::uint16_t VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D, VK_SHIF
                         VK_MENU = 0x12, VK_ESCAPE = 0x1B, VK_SPACE = 0x20, VK_PRIOR = 0x21, VK_NEXT = 0x22,
                         VK_END = 0x23, VK_HOME = 0x24, VK_LEFT = 0x25, VK_UP = 0x26, VK_RIGHT = 0x27,
                         VK_DOWN = 0x28, VK_INSERT = 0x2D, VK_DELETE = 0x2E, VK_F1 = 0x70;
+
+enum class TMouseButton : std::uint8_t { mbLeft, mbRight, mbMiddle };
 
 struct TShiftState {
   bool Shift = false, Alt = false, Ctrl = false;

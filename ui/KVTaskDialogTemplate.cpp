@@ -115,12 +115,14 @@ void TCommandLinkButton::Paint(TCanvas& Canvas) {
   Canvas.TextRect({left + 2, captionHeight + FMarginVertical, FWidth, FHeight}, FNote, wrap);
 }
 
-void TCommandLinkButton::MouseDown(TPoint) {
+void TCommandLinkButton::MouseDown(TMouseButton Button, TPoint) {
+  if (Button != TMouseButton::mbLeft) return;
   FButtonDown = true;
   Invalidate();
 }
 
-void TCommandLinkButton::MouseUp(TPoint) {
+void TCommandLinkButton::MouseUp(TMouseButton Button, TPoint) {
+  if (Button != TMouseButton::mbLeft) return;
   FButtonDown = false;
   Invalidate();
 }
@@ -203,12 +205,13 @@ void TCollapseButton::Paint(TCanvas& Canvas) {
   }
 }
 
-void TCollapseButton::MouseDown(TPoint) {
+// Any button shows the press, as the left one does; only the left one clicks.
+void TCollapseButton::MouseDown(TMouseButton, TPoint) {
   FDown = true;
   Invalidate();
 }
 
-void TCollapseButton::MouseUp(TPoint) {
+void TCollapseButton::MouseUp(TMouseButton, TPoint) {
   FDown = false;
   Invalidate();
 }

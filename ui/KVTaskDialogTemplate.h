@@ -42,8 +42,8 @@ class TCommandLinkButton : public TWinControl {
   void Click() override;
   void Paint(TCanvas& Canvas) override;
   void AdjustSize() override;
-  void MouseDown(TPoint At) override;
-  void MouseUp(TPoint At) override;
+  void MouseDown(TMouseButton Button, TPoint At) override;
+  void MouseUp(TMouseButton Button, TPoint At) override;
   void MouseEnter() override;
   void MouseLeave() override;
   void KeyDown(std::uint16_t& Key, TShiftState Shift) override;
@@ -106,8 +106,8 @@ class TCollapseButton : public TWinControl {
   void Paint(TCanvas& Canvas) override;
   // CalcNewSize: 19 + padding + text width wide, at least 19 high.
   void AdjustSize() override;
-  void MouseDown(TPoint At) override;
-  void MouseUp(TPoint At) override;
+  void MouseDown(TMouseButton Button, TPoint At) override;
+  void MouseUp(TMouseButton Button, TPoint At) override;
   void MouseEnter() override;
   void MouseLeave() override;
   int ImageIndex() const;

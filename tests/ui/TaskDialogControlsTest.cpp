@@ -184,6 +184,41 @@ TEST_F(DialogControls, CollapseButtonTogglesCaptionAndSize) {
   EXPECT_NE(b->Checked(), checked);
 }
 
+TEST_F(DialogControls, CollapseButtonShowsThePressOfEveryButtonButOnlyTheLeftClicks) {
+  auto* b = Add<TCollapseButton>();
+  b->SetBounds(10, 10, b->Width(), b->Height());
+  auto* link = Add<TKVCommandLinkButton>();
+  link->SetBounds(10, 100, 200, link->Height());
+  form->Show();
+  int clicks = 0;
+  b->OnClick = [&](TObject*) { ++clicks; };
+  for (auto [down, up] : {std::pair{WM_RBUTTONDOWN, WM_RBUTTONUP}, std::pair{WM_MBUTTONDOWN, WM_MBUTTONUP}}) {
+    ws().SendMessage(form->Handle(), {down, 0, (12 << 16) | 12, 0});
+    EXPECT_TRUE(b->Down());
+    EXPECT_EQ(b->ImageIndex(), 5);
+    ws().SendMessage(form->Handle(), {up, 0, (12 << 16) | 12, 0});
+    EXPECT_FALSE(b->Down());
+  }
+  ws().Click(form->Handle(), {12, 12}, TMouseButton::mbRight);
+  Application().ProcessMessages();
+  EXPECT_EQ(clicks, 0);
+  EXPECT_FALSE(b->Checked());
+  ws().Click(form->Handle(), {12, 12});
+  Application().ProcessMessages();
+  EXPECT_EQ(clicks, 1);
+  EXPECT_TRUE(b->Checked());
+
+  // A release outside still reaches the button that got the press.
+  ws().SendMessage(form->Handle(), {WM_RBUTTONDOWN, 0, (12 << 16) | 12, 0});
+  ws().SendMessage(form->Handle(), {WM_RBUTTONUP, 0, (300 << 16) | 300, 0});
+  EXPECT_FALSE(b->Down());
+  // The command link shows the left button's press only.
+  ws().SendMessage(form->Handle(), {WM_RBUTTONDOWN, 0, (110 << 16) | 20, 0});
+  EXPECT_FALSE(link->ButtonDown());
+  ws().SendMessage(form->Handle(), {WM_RBUTTONUP, 0, (110 << 16) | 20, 0});
+  EXPECT_NE(form->ActiveControl(), link);  // the right button takes no focus
+}
+
 TEST_F(DialogControls, ADefaultCommandLinkChosenBeforeShowingAnswersEnter) {
   auto* first = Add<TKVCommandLinkButton>();
   auto* second = Add<TKVCommandLinkButton>();

@@ -266,10 +266,14 @@ void THeadlessWindowSystem::Wheel(HWND window, int delta) {
   QueueInput(window, WM_MOUSEWHEEL, static_cast<std::uintptr_t>(static_cast<std::uint16_t>(delta)) << 16, 0, {});
 }
 
-void THeadlessWindowSystem::Click(HWND window, TPoint at) {
+void THeadlessWindowSystem::Click(HWND window, TPoint at, TMouseButton button) {
+  // The message numbers and the key-state flag (MK_LBUTTON, MK_RBUTTON, MK_MBUTTON) of each button.
+  static constexpr std::uint32_t kDown[] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
+  static constexpr std::uintptr_t kFlag[] = {0x01, 0x02, 0x10};
+  const auto b = static_cast<std::size_t>(button);
   QueueInput(window, WM_MOUSEMOVE, 0, PointParam(at), {});
-  QueueInput(window, WM_LBUTTONDOWN, 1, PointParam(at), {});
-  QueueInput(window, WM_LBUTTONUP, 0, PointParam(at), {});
+  QueueInput(window, kDown[b], kFlag[b], PointParam(at), {});
+  QueueInput(window, kDown[b] + 1, 0, PointParam(at), {});
 }
 
 void THeadlessWindowSystem::PressKey(std::uint16_t key, TShiftState shift, char16_t typed) {

@@ -62,7 +62,8 @@ class THeadlessWindowSystem final : public TWindowSystem {
   // The mouse wheel turned over the window: notches of 120, positive away
   // from the user.
   void Wheel(HWND window, int delta);
-  void Click(HWND window, TPoint at);
+  // A press and release of the button (the left one by default).
+  void Click(HWND window, TPoint at, TMouseButton button = TMouseButton::mbLeft);
   // A key press on the foreground window: key down (with Alt a system key),
   // the character it types when it types one, key up; the modifiers are held
   // for all three.

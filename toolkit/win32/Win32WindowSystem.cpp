@@ -553,6 +553,10 @@ LRESULT CALLBACK FormWndProc(::HWND h, UINT msg, WPARAM w, LPARAM l) {
     case WM_MOUSEMOVE:
     case WM_LBUTTONDOWN:
     case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP:
     case WM_TIMER:
     case WM_HELP:
       if (msg == WM_MOUSEMOVE) {
@@ -560,8 +564,11 @@ LRESULT CALLBACK FormWndProc(::HWND h, UINT msg, WPARAM w, LPARAM l) {
         TRACKMOUSEEVENT t{sizeof t, TME_LEAVE, h, 0};
         TrackMouseEvent(&t);
       }
-      if (msg == WM_LBUTTONDOWN) SetCapture(h);
-      if (msg == WM_LBUTTONUP) ReleaseCapture();
+      // The window keeps the mouse while any button is held.
+      if (msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN || msg == WM_MBUTTONDOWN) SetCapture(h);
+      if ((msg == WM_LBUTTONUP || msg == WM_RBUTTONUP || msg == WM_MBUTTONUP) &&
+          (w & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) == 0)
+        ReleaseCapture();
       sink->WindowMessage(m);
       return m.Result;
     default:
