@@ -88,8 +88,10 @@ class TControl : public TComponent {
   void SetFont(const TFont& f);
   bool ParentFont() const { return FParentFont; }
   void SetParentFont(bool v);
-  const String& Caption() const { return FCaption; }
-  void SetCaption(StringView c);
+  // Virtual, so that a form that shows its caption otherwise (without build
+  // markers, say) is seen so through any pointer to it.
+  virtual String Caption() const { return FCaption; }
+  virtual void SetCaption(StringView c);
   // The caption without the "&" accelerator marks ("&&" stands for "&").
   String PlainCaption() const;
   // The accelerator character (upper case), 0 when there is none.

@@ -59,7 +59,7 @@ class TKVForm : public TForm {
 
   // The caption without the build markers "DEBUG - " and "BETA VERSION - "
   // (first occurrence of each); the window text keeps them.
-  String Caption() const;
+  String Caption() const override;
   bool IsModal() const { return Modal(); }
   bool LowPriorOnMinimize() const { return FLowPriorOnMinimize; }
   void SetLowPriorOnMinimize(bool v) { FLowPriorOnMinimize = v; }
@@ -69,7 +69,7 @@ class TKVForm : public TForm {
 
   // --- Virtual operations, in slot order ---
   virtual int FormHelpContext() { return FHelpContext; }
-  virtual void SetCaption(StringView Value) { TControl::SetCaption(Value); }
+  void SetCaption(StringView Value) override { TControl::SetCaption(Value); }
   virtual void DoAfterShow();
   virtual void DoAfterCreate();
   virtual void AfterThemeApplied() {}

@@ -67,6 +67,22 @@ TEST_F(KVForms, CaptionLosesTheBuildMarkersButTheWindowKeepsThem) {
   EXPECT_EQ(f->TControl::Caption(), u"BETA VERSION - DEBUG - Viewer");
   f->SetCaption(u"DEBUG - DEBUG - Viewer");
   EXPECT_EQ(f->Caption(), u"DEBUG - Viewer");
+  EXPECT_EQ(ws().WindowCaption(f->Handle()), u"DEBUG - DEBUG - Viewer");
+
+  // The same through a pointer to the control, in both directions.
+  struct Recording : TKVForm {
+    using TKVForm::TKVForm;
+    void SetCaption(StringView v) override {
+      seen.assign(v);
+      TKVForm::SetCaption(v);
+    }
+    String seen;
+  };
+  Recording* r = Make<Recording>();
+  TControl* control = r;
+  control->SetCaption(u"DEBUG - Setup");
+  EXPECT_EQ(r->seen, u"DEBUG - Setup");
+  EXPECT_EQ(control->Caption(), u"Setup");
   EXPECT_EQ(f->Font().Name, u"Segoe UI");
   EXPECT_TRUE(f->DoubleBuffered());
   EXPECT_EQ(f->SavedPriority(), kNoSavedPriority);
