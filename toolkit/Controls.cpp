@@ -934,7 +934,13 @@ void TCustomForm::WndProc(TMessage& Message) {
     case WM_SYSCOMMAND:
       switch (Message.WParam & 0xFFF0) {
         case SC_MINIMIZE: WindowSystem().ShowWindow(Handle(), TShowCommand::Minimize); return;
-        case SC_RESTORE: WindowSystem().ShowWindow(Handle(), TShowCommand::Restore); return;
+        case SC_RESTORE:
+          // The form was minimised with the whole application: all of it comes back.
+          if (Application().Minimized())
+            Application().Restore();
+          else
+            WindowSystem().ShowWindow(Handle(), TShowCommand::Restore);
+          return;
         case SC_CLOSE: Close(); return;
         default: return;
       }

@@ -168,6 +168,16 @@ void TKVForm::WMSysCommand(TMessage& Message) {
       FMinimizeByForm = false;
       return;
     }
+    if (command == SC_RESTORE && FMinimizeByForm) {
+      // Restored through the form itself (its taskbar button, its system
+      // menu): the application comes back as it went, title and priority
+      // with it, not only when the form closes.
+      TForm::WndProc(Message);
+      Application().Restore();
+      RestoreProcessPriority();
+      FMinimizeByForm = false;
+      return;
+    }
   }
   TForm::WndProc(Message);
 }

@@ -288,6 +288,20 @@ TEST_F(KVForms, MinimisingAModalFormMinimisesTheApplicationAndRestoresIt) {
   EXPECT_TRUE(ModalFormList()->empty());
   platform::SetProcessPriorityClass(platform::kNormalPriorityClass);
 
+  // Restored through the form's own system command while it is still up:
+  // the application, its title and the priority come back at once.
+  bool restoredAtOnce = false;
+  f->PostMessage(WM_SYSCOMMAND, SC_MINIMIZE);
+  ws().Enqueue([&] { Application().SetTitle(u"changed while minimised"); });
+  f->PostMessage(WM_SYSCOMMAND, SC_RESTORE);
+  ws().Enqueue([&] {
+    restoredAtOnce = !Application().Minimized() && !ws().IsIconic(f->Handle()) && !f->MinimizedByForm() &&
+                     Application().Title() == u"Viewer" && f->SavedPriority() == kNoSavedPriority;
+    f->SetModalResult(mrOk);
+  });
+  f->ShowModal();
+  EXPECT_TRUE(restoredAtOnce);
+
   // Without the minimise button the form minimises alone, as any other.
   TBorderIcons icons;
   icons.Minimize = false;
