@@ -216,7 +216,7 @@ void AppendUtf16Le(std::string& buf, StringView text) {
 
 }  // namespace
 
-bool TBigIniFile::EncodeDocument(bool utf16, platform::FileHandle& out, const String& target) {
+bool TBigIniFile::EncodeDocument(bool utf16, const std::function<void(std::string& Bytes)>& out) const {
   std::string buf;
   buf.reserve(kFlushChunk + 4096);
   String pending;  // ANSI: texts gathered so that the code page converts them in large pieces
@@ -224,13 +224,13 @@ bool TBigIniFile::EncodeDocument(bool utf16, platform::FileHandle& out, const St
   auto put = [&](StringView text) {
     if (utf16) {
       AppendUtf16Le(buf, text);
-      if (buf.size() >= kFlushChunk) WriteOut(out, buf, target);
+      if (buf.size() >= kFlushChunk) out(buf);
     } else {
       pending.append(text);
       if (pending.size() >= kFlushChunk) {
         buf = platform::EncodeAnsi(pending, &lossy);
         pending.clear();
-        if (!lossy) WriteOut(out, buf, target);
+        if (!lossy) out(buf);
       }
     }
   };
@@ -253,8 +253,23 @@ bool TBigIniFile::EncodeDocument(bool utf16, platform::FileHandle& out, const St
     pending.clear();
   }
   if (lossy) return false;
-  WriteOut(out, buf, target);
+  out(buf);
   return true;
+}
+
+bool TBigIniFile::WritesUtf16() const { return FIsUnicodeFile || FIsUTF8File || FForceUtf8; }
+
+std::string TBigIniFile::DocumentBytes() const {
+  std::string bytes;
+  const auto collect = [&](std::string& buf) {
+    bytes += buf;
+    buf.clear();
+  };
+  if (!EncodeDocument(WritesUtf16(), collect)) {
+    bytes.clear();
+    EncodeDocument(true, collect);
+  }
+  return bytes;
 }
 
 void TBigIniFile::FlushFile() {
@@ -262,13 +277,14 @@ void TBigIniFile::FlushFile() {
   if (!FFileName.empty()) {
     platform::ReplacementFile file;
     if (!file.Create(FFileName)) RaiseFlushError(FlushStep::Create, FFileName);
-    bool utf16 = FIsUnicodeFile || FIsUTF8File || FForceUtf8;
-    if (!EncodeDocument(utf16, file.Handle(), FFileName)) {
+    const auto write = [&](std::string& buf) { WriteOut(file.Handle(), buf, FFileName); };
+    bool utf16 = WritesUtf16();
+    if (!EncodeDocument(utf16, write)) {
       // The ANSI code page would replace some characters: keep them all in
       // UTF-16, which the loader reads back as well.
       if (!file.Handle().Seek(0) || !file.Handle().Truncate()) RaiseFlushError(FlushStep::Write, FFileName);
       utf16 = true;
-      EncodeDocument(true, file.Handle(), FFileName);
+      EncodeDocument(true, write);
     }
     if (!file.Commit()) RaiseFlushError(FlushStep::Replace, FFileName);
     if (utf16) FIsUnicodeFile = true;
@@ -284,9 +300,22 @@ bool IsBlankOrTab(char16_t c) { return c == u' ' || c == u'\t'; }
 
 void TBigIniFile::AppendFromFile(const String& aName) {
   FPrevSectionIndex = 0;
-  TKVStringList* current = nullptr;
   if (!FileExistsEx(aName)) return;
   TUnicodeFileReader reader(aName, FForceUtf8);
+  AppendFromReader(reader);
+}
+
+void TBigIniFile::LoadFromBytes(std::string Bytes) {
+  FlushFile();
+  ClearSections();
+  FPrevSectionIndex = 0;
+  TUnicodeFileReader reader(std::make_unique<TBytesStream>(std::move(Bytes)), FForceUtf8);
+  AppendFromReader(reader);
+  FHasChanged = false;
+}
+
+void TBigIniFile::AppendFromReader(TUnicodeFileReader& reader) {
+  TKVStringList* current = nullptr;
   FIsUnicodeFile = reader.isUnicode();
   FIsUTF8File = reader.isUtf8();
   while (!reader.Eof()) {

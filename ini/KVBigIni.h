@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/Base.h"
 #include "platform/Files.h"
@@ -12,6 +13,8 @@
 #include "toolkit/Graphics.h"
 
 namespace kv {
+
+class TUnicodeFileReader;
 
 // Decides between two sections of equal name: sl1 holds the lines of the one
 // that stands earlier in the document, sl2 those of the later one. True keeps
@@ -91,6 +94,13 @@ class TBigIniFile : public TObject {
   virtual void WriteString(const String& aSection, const String& aKey, const String& aValue);
   virtual void WriteTime(const String& aSection, const String& aKey, TDateTime aValue);
 
+  // The document from a file's bytes held in memory, as SetFileName loads a
+  // file: a changed document is first written back to FileName (which stays
+  // as it is), then cleared; the loaded one counts as unchanged.
+  void LoadFromBytes(std::string Bytes);
+  // The bytes FlushFile writes for the document as it is now.
+  std::string DocumentBytes() const;
+
   // Properties.
   const String& FileName() const { return FFileName; }
   // Writes the old document back if it changed, clears, loads Value.
@@ -121,8 +131,13 @@ class TBigIniFile : public TObject {
   std::int32_t LocateKey(const String& aSection, const String& aKey, bool CreateSection, TKVStringList** lines);
   static std::int32_t IndexOfKey(const TKVStringList& lines, const String& aKey);
   void ClearSections();
-  // The file's lines in their coding; false when ANSI cannot hold them.
-  bool EncodeDocument(bool utf16, platform::FileHandle& out, const String& target);
+  void AppendFromReader(TUnicodeFileReader& reader);
+  // The file's lines in their coding, handed to out a piece at a time (out
+  // takes the bytes, leaving the text empty); false when ANSI cannot hold
+  // them.
+  bool EncodeDocument(bool utf16, const std::function<void(std::string& Bytes)>& out) const;
+  // UTF-16 for Unicode and UTF-8 files and with ForceUtf8File; else ANSI.
+  bool WritesUtf16() const;
 
   TEraseSectionCallback FEraseSectionCallback;
   String FFileName;

@@ -133,4 +133,24 @@ void TFileStream::Flush(bool toDisk) {
                                    {platform::DisplayPath(FFileName), platform::SysErrorMessage(platform::LastError())}));
 }
 
+void TBytesStream::SetPosition(std::int64_t p) { FPosition = std::max<std::int64_t>(0, p); }
+
+void TBytesStream::ReadBuffer(void* buffer, std::int64_t count) {
+  if (count <= 0) return;
+  const std::int64_t avail = std::max<std::int64_t>(0, Size() - FPosition);
+  if (avail < count)
+    throw EReadError(FormatSimple(u"Stream read error in %s: %d bytes wanted, %d available",
+                                  {Name(), IntToStr(count), IntToStr(avail)}));
+  std::memcpy(buffer, FBytes.data() + FPosition, static_cast<size_t>(count));
+  FPosition += count;
+}
+
+const unsigned char* TBytesStream::ReadView(std::int64_t count, std::int64_t* got) {
+  *got = std::max<std::int64_t>(0, std::min(count, Size() - FPosition));
+  if (*got == 0) return nullptr;
+  const auto* p = reinterpret_cast<const unsigned char*>(FBytes.data()) + FPosition;
+  FPosition += *got;
+  return p;
+}
+
 }  // namespace kv

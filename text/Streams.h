@@ -1,8 +1,10 @@
-// A file stream with a read buffer: reads that overlap the last ones cost a
-// memory copy (or nothing, through ReadView), not a system call.
+// Streams of bytes to read from: a file with a read buffer, and bytes held
+// in memory. Reads that overlap the last ones cost a memory copy (or
+// nothing, through ReadView), not a system call.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/Base.h"
@@ -16,7 +18,40 @@ enum class TFileMode {
   fmCreate,         // new or emptied file, writing; others may only read it
 };
 
-class TFileStream : public TObject {
+// What readers need of a stream: its size, a position, and its bytes.
+class TStream : public TObject {
+ public:
+  // What the stream reads from, for error messages.
+  virtual String Name() const = 0;
+  virtual std::int64_t Size() const = 0;
+  virtual std::int64_t Position() const = 0;
+  virtual void SetPosition(std::int64_t p) = 0;
+  // Reads exactly count bytes; raises EReadError when fewer are available
+  // (and then consumes none).
+  virtual void ReadBuffer(void* buffer, std::int64_t count) = 0;
+  // Up to count bytes from the position on (fewer at the end of the stream
+  // or of a buffer), consumed; they stay valid until the next call.
+  virtual const unsigned char* ReadView(std::int64_t count, std::int64_t* got) = 0;
+};
+
+// Bytes in memory, read as a file would be: the fuzzers and callers that
+// hold a document's bytes read it without touching the disk.
+class TBytesStream final : public TStream {
+ public:
+  explicit TBytesStream(std::string bytes) : FBytes(std::move(bytes)) {}
+  String Name() const override { return u"(bytes in memory)"; }
+  std::int64_t Size() const override { return static_cast<std::int64_t>(FBytes.size()); }
+  std::int64_t Position() const override { return FPosition; }
+  void SetPosition(std::int64_t p) override;
+  void ReadBuffer(void* buffer, std::int64_t count) override;
+  const unsigned char* ReadView(std::int64_t count, std::int64_t* got) override;
+
+ private:
+  std::string FBytes;
+  std::int64_t FPosition = 0;
+};
+
+class TFileStream final : public TStream {
  public:
   // Raises EFOpenError "Cannot open file %s" (or EFCreateError "Cannot create
   // file %s") when the file cannot be opened.
@@ -25,15 +60,13 @@ class TFileStream : public TObject {
   ~TFileStream() override;
 
   const String& FileName() const { return FFileName; }
-  std::int64_t Size() const { return FSize; }
-  std::int64_t Position() const { return FPosition; }
-  void SetPosition(std::int64_t p);
+  String Name() const override { return FFileName; }
+  std::int64_t Size() const override { return FSize; }
+  std::int64_t Position() const override { return FPosition; }
+  void SetPosition(std::int64_t p) override;
 
-  // Reads exactly count bytes; raises EReadError when fewer are available.
-  void ReadBuffer(void* buffer, std::int64_t count);
-  // Up to count bytes (fewer at the end of the file or of the buffer); the
-  // bytes stay valid until the next call.
-  const unsigned char* ReadView(std::int64_t count, std::int64_t* got);
+  void ReadBuffer(void* buffer, std::int64_t count) override;
+  const unsigned char* ReadView(std::int64_t count, std::int64_t* got) override;
   // Writes all bytes; raises EWriteError on failure.
   void WriteBuffer(const void* buffer, std::int64_t count);
   // Writes buffered bytes to the file; with toDisk, to the disk.

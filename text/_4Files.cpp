@@ -30,6 +30,12 @@ TUnicodeFileReader::TUnicodeFileReader(const String& FileName, bool ReadNormalFi
   if (ReadNormalFileAsUtf8 && !FIsUTF8 && charSize == 1) FIsUTF8 = true;
 }
 
+TUnicodeFileReader::TUnicodeFileReader(std::unique_ptr<TStream> Source, bool ReadNormalFileAsUtf8)
+    : FReadErrors(std::make_unique<TKVStringList>()) {
+  Open(std::move(Source));
+  if (ReadNormalFileAsUtf8 && !FIsUTF8 && charSize == 1) FIsUTF8 = true;
+}
+
 TUnicodeFileReader::~TUnicodeFileReader() { Close(); }
 
 void TUnicodeFileReader::Close() { Stream.reset(); }
@@ -47,7 +53,13 @@ bool TUnicodeFileReader::HasUtf8Bom() {
 
 void TUnicodeFileReader::Open(const String& FileName) {
   Close();
-  Stream = std::make_unique<TFileStream>(FileName, TFileMode::fmOpenRead);
+  Open(std::make_unique<TFileStream>(FileName, TFileMode::fmOpenRead));
+}
+
+void TUnicodeFileReader::Open(std::unique_ptr<TStream> Source) {
+  Close();
+  Stream = std::move(Source);
+  Stream->SetPosition(0);
   charSize = 1;
   MSB_FIRST = false;
   FIsUTF8 = HasUtf8Bom();
@@ -225,7 +237,7 @@ String TUnicodeFileReader::ReadLine() {
 
 // ------------------------------------------------------------------ writer
 
-TKVFileCoding DetectFileCoding(TFileStream& stream) {
+TKVFileCoding DetectFileCoding(TStream& stream) {
   unsigned char b[3];
   if (stream.Size() >= 3) {
     stream.ReadBuffer(b, 3);

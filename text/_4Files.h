@@ -28,10 +28,14 @@ class TUnicodeFileReader : public TObject {
 
   // Raises EFOpenError "Cannot open file %s" when the file cannot be opened.
   TUnicodeFileReader(const String& FileName, bool ReadNormalFileAsUtf8);
+  // Reads a stream (bytes in memory, say) as it would the file.
+  TUnicodeFileReader(std::unique_ptr<TStream> Source, bool ReadNormalFileAsUtf8);
   ~TUnicodeFileReader() override;
 
   // Closes the current file, opens FileName and detects its encoding.
   void Open(const String& FileName);
+  // The same for a stream, read from its start.
+  void Open(std::unique_ptr<TStream> Source);
   void Close();
   // True without a file or when the position has reached the end.
   bool Eof() const;
@@ -70,7 +74,7 @@ class TUnicodeFileReader : public TObject {
   bool FIsUTF8 = false;
   TASCIIType FAsciiType = TASCIIType::atDefault;
   bool FSupportUnixLineBreak = true;
-  std::unique_ptr<TFileStream> Stream;
+  std::unique_ptr<TStream> Stream;
 
  private:
   bool HasUtf8Bom();
@@ -86,7 +90,7 @@ enum class TKVFileCoding { fcAnsi, fcUTF8NoBOM, fcUTF8BOM, fcUnicodeBigEndian, f
 // The coding an opened file's byte-order mark shows, read from the stream's
 // position: UTF-8 with mark, UTF-16 of either order, otherwise fcAnsi (a file
 // without mark, and an empty one, count as single-byte text).
-TKVFileCoding DetectFileCoding(TFileStream& stream);
+TKVFileCoding DetectFileCoding(TStream& stream);
 
 // Writes text lines in the system ANSI code page (or the OEM one), UTF-8 with
 // or without byte-order mark, or UTF-16 of either byte order with mark.
