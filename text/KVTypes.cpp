@@ -2,6 +2,7 @@
 
 #include "platform/Files.h"
 #include "platform/Locale.h"
+#include "text/QuickSort.h"
 #include "text/SysUtils.h"
 
 namespace kv {
@@ -11,32 +12,11 @@ TKVStringList::TKVStringList() { SetCaseSensitive(true); }
 void TKVStringList::CustomSort(TKVStringListSortCompare compare) {
   if (Sorted() || Count() < 2) return;
   Changing();
-  SortRange(compare, 0, Count() - 1);
+  // Every move goes through Exchange, which a descendant may replace.
+  auto byCompare = [this, compare](int a, int b) { return compare(this, a, b); };
+  auto exchange = [this](int a, int b) { Exchange(a, b); };
+  QuickSortIndexes(0, Count() - 1, byCompare, exchange);
   Changed();
-}
-
-void TKVStringList::SortRange(TKVStringListSortCompare compare, int l, int r) {
-  int i;
-  do {
-    i = l;
-    int j = r;
-    int p = static_cast<int>(static_cast<unsigned>(l + r) >> 1);
-    do {
-      while (compare(this, i, p) < 0) ++i;
-      while (compare(this, j, p) > 0) --j;
-      if (i <= j) {
-        Exchange(i, j);
-        if (p == i)
-          p = j;
-        else if (p == j)
-          p = i;
-        ++i;
-        --j;
-      }
-    } while (i <= j);
-    if (l < j) SortRange(compare, l, j);
-    l = i;
-  } while (i < r);
 }
 
 void TKVStringList::SetCount(int value) {

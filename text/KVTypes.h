@@ -31,9 +31,6 @@ class TKVStringList : public TStringList {
   // where duplicates are refused) or drops entries from the end; negative
   // empties.
   void SetCount(int value);
-
- private:
-  void SortRange(TKVStringListSortCompare compare, int l, int r);
 };
 
 // The six German umlauts become two letters followed by the six characters

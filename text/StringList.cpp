@@ -4,6 +4,7 @@
 
 #include "platform/CodePages.h"
 #include "platform/Locale.h"
+#include "text/QuickSort.h"
 #include "text/Streams.h"
 
 namespace kv {
@@ -190,27 +191,14 @@ String TStringList::Values(const String& name) const {
 }
 
 void TStringList::QuickSort(int l, int r) {
-  int i;
-  do {
-    i = l;
-    int j = r;
-    int p = static_cast<int>(static_cast<unsigned>(l + r) >> 1);
-    do {
-      while (CompareStrings(FItems[static_cast<size_t>(i)].FString, FItems[static_cast<size_t>(p)].FString) < 0) ++i;
-      while (CompareStrings(FItems[static_cast<size_t>(j)].FString, FItems[static_cast<size_t>(p)].FString) > 0) --j;
-      if (i <= j) {
-        if (i != j) ExchangeItems(i, j);
-        if (p == i)
-          p = j;
-        else if (p == j)
-          p = i;
-        ++i;
-        --j;
-      }
-    } while (i <= j);
-    if (l < j) QuickSort(l, j);
-    l = i;
-  } while (i < r);
+  auto compare = [this](int a, int b) {
+    return CompareStrings(FItems[static_cast<size_t>(a)].FString, FItems[static_cast<size_t>(b)].FString);
+  };
+  // The container's own sort moves entries without notification.
+  auto exchange = [this](int a, int b) {
+    if (a != b) ExchangeItems(a, b);
+  };
+  QuickSortIndexes(l, r, compare, exchange);
 }
 
 void TStringList::Sort() {
