@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test of every preset: native (sanitizers), the threaded tests
-# under ThreadSanitizer, win64 under Wine,
+# under ThreadSanitizer, ubsan (clang's strict undefined-behaviour checks and
+# libstdc++'s assertions), win64 under Wine,
 # win32 (built; run where a 32-bit Wine exists), and each fuzz target briefly.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -14,6 +15,11 @@ step() {
 
 step native cmake --workflow --preset native --fresh
 step tsan cmake --workflow --preset tsan --fresh
+if command -v clang++ >/dev/null 2>&1; then
+  step ubsan cmake --workflow --preset ubsan --fresh
+else
+  echo "=== ubsan: clang not found, skipped"
+fi
 step win64 cmake --workflow --preset win64 --fresh
 
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then
