@@ -330,14 +330,20 @@ void TBigIniFile::AppendFromReader(TUnicodeFileReader& reader) {
       continue;
     }
     if (FFlagDropWhiteSpace) {
+      // The blanks and tabs right before the first "=", then, unless that
+      // leaves the "=" first in the line, those right after it: each run in
+      // one piece, so that a long run costs no more than its length.
       size_t p = S.find(u'=');
-      while (p != String::npos && p > 0 && IsBlankOrTab(S[p - 1])) {
-        S.erase(p - 1, 1);
-        p = S.find(u'=');
-      }
-      while (p != String::npos && p > 0 && p + 1 < S.size() && IsBlankOrTab(S[p + 1])) {
-        S.erase(p + 1, 1);
-        p = S.find(u'=');
+      if (p != String::npos) {
+        size_t from = p;
+        while (from > 0 && IsBlankOrTab(S[from - 1])) --from;
+        S.erase(from, p - from);
+        p = from;
+        if (p > 0) {
+          size_t to = p + 1;
+          while (to < S.size() && IsBlankOrTab(S[to])) ++to;
+          S.erase(p + 1, to - p - 1);
+        }
       }
     }
     if (FFlagDropApostrophes) {

@@ -105,6 +105,23 @@ TEST(IniLoading, FlagsCleanLines) {
   EXPECT_EQ(v2.IndexOf(u";comment"), -1);
 }
 
+TEST(IniLoading, DroppingWhiteSpaceTakesEachRunAtOnce) {
+  // Runs of blanks and tabs around the "=" of any length, also a whole long
+  // line of them (which took time growing with the square of its length),
+  // and a line that starts with "=" after the blanks keeps those after it.
+  const std::string run(300000, ' ');
+  TBigIniFile ini{String()};
+  ini.SetFlagDropWhiteSpace(true);
+  ini.LoadFromBytes("[S]\nk" + run + "\t=\t" + run + "v\n" + run + "= x\na = b = c\n\t=\t\n");
+  EXPECT_EQ(ini.ReadString(u"S", u"k", u""), u"v");
+  TKVStringList values;
+  ini.ReadSectionValues(u"S", values);
+  ASSERT_EQ(values.Count(), 4);
+  EXPECT_EQ(values.Strings(1), u"= x");
+  EXPECT_EQ(values.Strings(2), u"a=b = c");
+  EXPECT_EQ(values.Strings(3), u"=\t");
+}
+
 TEST(IniLoading, FlagsSetAfterConstructionWaitForTheNextLoad) {
   IniFixture f;
   String file = f.Write("[S]\nkey = v\n");
