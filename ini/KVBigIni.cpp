@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <numeric>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/CodePages.h"
+#include "platform/Locale.h"
 #include "text/_4Files.h"
 
 namespace kv {
@@ -43,6 +45,22 @@ int TSectionList::IndexOfName(const String& name) const {
 bool TSectionList::EraseDuplicates(const TEraseSectionCallback& callBackProc) {
   const int n = Count();
   if (n < 2) return false;
+  {
+    // Most documents have no two sections of one name: their comparison
+    // keys (the transcribed, upper-cased names, which CompareTextIgnoreCase
+    // compares) all differ, and the sort in the user's collation below can
+    // be spared.
+    const char16_t* up = platform::UpperCaseTable();
+    std::unordered_set<String> keys;
+    keys.reserve(static_cast<size_t>(n));
+    bool unique = true;
+    for (int i = 0; i < n && unique; ++i) {
+      String key = TransliterateUmlauts(FItems[static_cast<size_t>(i)].FString);
+      for (char16_t& c : key) c = up[c];
+      unique = keys.insert(std::move(key)).second;
+    }
+    if (unique) return false;
+  }
   bool result = false;
   // A copy of the names, each remembering its document position, in the
   // list's own (locale-aware, case-sensitive) order.
