@@ -1,4 +1,6 @@
-// The fuzz input as a file: the reader and the INI engine read files.
+// The fuzz input as a file, for targets whose parser reads only files. The
+// INI engine and the line reader read bytes in memory: their targets touch
+// no disk.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +9,7 @@
 #include "platform/Base.h"
 
 namespace kvfuzz {
-// Writes the bytes to this process's scratch file and returns its name.
+// Writes the bytes to this process's scratch file in $TMPDIR (or /tmp) and
+// returns its name; the file is removed when the process ends normally.
 kv::String WriteInput(const std::uint8_t* data, std::size_t size);
 }

@@ -1,8 +1,11 @@
-// Every mode of the line reader on arbitrary bytes: no crash, no leak, and the
-// reading always ends.
+// The line reader on arbitrary bytes read from memory, in the mode the first
+// byte chooses (UTF-8 on request or not, line feed or CR LF line ends, the
+// reader's own walk or a descendant's hooked one, the single-byte coding):
+// no crash, no leak, and the reading always ends.
 #include <cstdint>
+#include <memory>
+#include <string>
 
-#include "FuzzFile.h"
 #include "text/_4Files.h"
 
 namespace {
@@ -13,19 +16,18 @@ class Hooked : public kv::TUnicodeFileReader {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  kv::String file = kvfuzz::WriteInput(data, size);
-  for (int mode = 0; mode < 8; ++mode) {
-    bool utf8 = mode & 1, unixBreaks = mode & 2, hooked = mode & 4;
-    kv::TUnicodeFileReader plain(file, utf8);
-    Hooked other(file, utf8);
-    kv::TUnicodeFileReader& r = hooked ? static_cast<kv::TUnicodeFileReader&>(other) : plain;
-    r.SetSupportUnixLineBreak(unixBreaks);
-    r.SetAsciiType(static_cast<kv::TASCIIType>(mode % 3));
-    std::size_t lines = 0;
-    while (!r.Eof()) {
-      r.ReadLine();
-      if (++lines > size + 1) __builtin_trap();  // every line consumes at least one byte
-    }
+  if (size == 0) return 0;
+  const std::uint8_t mode = data[0];
+  const bool utf8 = mode & 1, unixBreaks = mode & 2, hooked = mode & 4;
+  auto source = std::make_unique<kv::TBytesStream>(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
+  std::unique_ptr<kv::TUnicodeFileReader> r = hooked ? std::make_unique<Hooked>(std::move(source), utf8)
+                                                     : std::make_unique<kv::TUnicodeFileReader>(std::move(source), utf8);
+  r->SetSupportUnixLineBreak(unixBreaks);
+  r->SetAsciiType(static_cast<kv::TASCIIType>((mode >> 3) % 3));
+  std::size_t lines = 0;
+  while (!r->Eof()) {
+    r->ReadLine();
+    if (++lines > size) __builtin_trap();  // every line consumes at least one byte
   }
   return 0;
 }
