@@ -81,7 +81,8 @@ struct Reader {
       if (shift < 64) r |= std::uint64_t(b & 0x7f) << shift;
       shift += 7;
     } while (b & 0x80);
-    if (shift < 64 && (b & 0x40)) r |= ~std::uint64_t(0) << shift;
+    // Sign extension: every bit from the shift up set.
+    if (shift < 64 && (b & 0x40)) r |= ~((std::uint64_t(1) << shift) - 1);
     return static_cast<std::int64_t>(r);
   }
   // Skips a block of n bytes and returns where it starts.

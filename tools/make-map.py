@@ -179,8 +179,12 @@ def demangle(cxxfilt, names):
     out = r.stdout.split('\n')[:len(names)]
     if len(out) != len(names):
         raise SystemExit('make-map: c++filt gave fewer names than it was given')
-    # C names of stdcall functions end in "@<bytes>".
-    return [re.sub(r'@\d+$', '', d) if d == n else d for n, d in zip(names, out)]
+    # C names of stdcall functions end in "@<bytes>"; the library's ABI tags
+    # ("[abi:cxx11]") say nothing to a reader of a report.
+    return [re.sub(r'@\d+$', '', d) if d == n else ABI_TAG.sub('', d) for n, d in zip(names, out)]
+
+
+ABI_TAG = re.compile(r'\[abi:[^\]]*\]')
 
 
 def printable(name):
