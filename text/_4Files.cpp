@@ -200,7 +200,7 @@ void TUnicodeFileReader::ReadLineFastUnits(String& units) {
   if (units.find(u'\0') != String::npos) units.erase(std::remove(units.begin(), units.end(), u'\0'), units.end());
 }
 
-String TUnicodeFileReader::BytesToText(const std::string& bytes) {
+String TUnicodeFileReader::BytesToText(std::string_view bytes) {
   if (FIsUTF8) {
     String s = platform::DecodeUtf8Lenient(bytes);
     if (s.empty() && !bytes.empty()) {
@@ -233,6 +233,34 @@ String TUnicodeFileReader::ReadLine() {
   String result = charSize == 2 ? std::move(units) : BytesToText(bytes);
   ++FReadLine;
   return result;
+}
+
+void TUnicodeFileReader::ReadLineInto(String& Line) {
+  // Straight from the stream's bytes only where ReadLine would take whole
+  // runs too: the reader's own hooks, line feeds as line ends, single-byte
+  // text.
+  const bool direct =
+      Stream && charSize == 1 && FSupportUnixLineBreak && typeid(*this) == typeid(TUnicodeFileReader);
+  if (!direct) {
+    Line = ReadLine();
+    return;
+  }
+  const std::int64_t start = Stream->Position();
+  std::int64_t got = 0;
+  const unsigned char* p = Stream->ReadView(64 * 1024, &got);
+  const void* lf = got > 0 ? std::memchr(p, '\n', static_cast<size_t>(got)) : nullptr;
+  size_t len = lf ? static_cast<size_t>(static_cast<const unsigned char*>(lf) - p) : 0;
+  if (lf && len > 0 && p[len - 1] == '\r') --len;
+  // A line that goes on beyond the bytes at hand, or holds a NUL, takes the
+  // general way.
+  if (!lf || std::memchr(p, 0, len)) {
+    Stream->SetPosition(start);
+    Line = ReadLine();
+    return;
+  }
+  Stream->SetPosition(start + (static_cast<const unsigned char*>(lf) - p) + 1);
+  Line = BytesToText(std::string_view(reinterpret_cast<const char*>(p), len));
+  ++FReadLine;
 }
 
 // ------------------------------------------------------------------ writer
