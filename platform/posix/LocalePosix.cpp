@@ -3,6 +3,7 @@
 
 #include <cwchar>
 #include <cwctype>
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -101,14 +102,33 @@ String FromStrftime(const std::string& f, char16_t* firstSeparator) {
 
 }  // namespace
 
+namespace {
+// Set once a table is there: texts mapped before go through the map itself.
+std::atomic<bool> gUpperBuilt{false}, gLowerBuilt{false};
+}  // namespace
+
 const char16_t* UpperCaseTable() {
-  static const auto t = BuildCaseTable(&MapRun<true>);
+  static const auto t = [] {
+    auto table = BuildCaseTable(&MapRun<true>);
+    gUpperBuilt.store(true);
+    return table;
+  }();
   return t.get();
 }
 
 const char16_t* LowerCaseTable() {
-  static const auto t = BuildCaseTable(&MapRun<false>);
+  static const auto t = [] {
+    auto table = BuildCaseTable(&MapRun<false>);
+    gLowerBuilt.store(true);
+    return table;
+  }();
   return t.get();
+}
+
+bool CaseTableBuilt(bool upper) { return upper ? gUpperBuilt.load() : gLowerBuilt.load(); }
+
+bool MapCaseRun(bool upper, const char16_t* source, char16_t* target, int count) {
+  return upper ? MapRun<true>(source, target, count) : MapRun<false>(source, target, count);
 }
 
 int CompareStringLocale(StringView a, StringView b, bool ignoreCase) {

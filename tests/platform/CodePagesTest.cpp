@@ -72,6 +72,30 @@ TEST(Casing, LinguisticUpperCase) {
   EXPECT_EQ(LowerCaseTable()[u'A'], u'a');
 }
 
+TEST(Casing, ShortTextsMappedWithoutTheTablesGiveWhatTheTablesGive) {
+  // Before a table is built a short text goes through the system's casing
+  // directly; that must be the table's mapping, unit by unit, everywhere
+  // below and above the surrogates, whatever stands around a unit.
+  for (bool upper : {true, false}) {
+    const char16_t* table = upper ? UpperCaseTable() : LowerCaseTable();
+    std::uint32_t seed = 12345;
+    for (unsigned from = 1; from < 0x10000; from += 199) {
+      String run;
+      for (unsigned c = from; c < from + 199 && c < 0x10000; ++c) {
+        seed = seed * 1103515245u + 12345u;
+        const char16_t unit = static_cast<char16_t>(c >= 0xD800 && c <= 0xDFFF ? 1 + (seed >> 16) % 0xD7FF : c);
+        run += unit;
+      }
+      String mapped(run.size(), u'\0');
+      ASSERT_TRUE(MapCaseRun(upper, run.data(), mapped.data(), static_cast<int>(run.size())));
+      for (size_t i = 0; i < run.size(); ++i)
+        ASSERT_EQ(mapped[i], table[run[i]]) << (upper ? "upper" : "lower") << " case of U+" << std::hex << int(run[i]);
+    }
+    EXPECT_EQ(upper ? LocaleUpperCase(u"bds.Exe \u00E4") : LocaleLowerCase(u"BDS.eXE \u00C4"),
+              upper ? u"BDS.EXE \u00C4" : u"bds.exe \u00E4");
+  }
+}
+
 TEST(Casing, AFailureOfTheSystemsCasingIsRaised) {
   // A table that silently kept every letter would make name comparison
   // case-sensitive without anyone noticing.
