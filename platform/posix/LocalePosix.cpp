@@ -15,10 +15,13 @@ namespace kv::platform {
 namespace {
 
 // The user's locale from the environment; C.UTF-8 when it is missing or not
-// a UTF-8 locale, so that casing and collation cover all of Unicode.
+// a UTF-8 locale, so that casing and collation cover all of Unicode. Only
+// the parts used here are loaded (character classes and casing, collation,
+// date and number formats); the rest stays the C locale's.
 locale_t UserLocale() {
+  constexpr int kUsed = LC_CTYPE_MASK | LC_COLLATE_MASK | LC_TIME_MASK | LC_NUMERIC_MASK;
   static locale_t loc = [] {
-    locale_t l = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(nullptr));
+    locale_t l = newlocale(kUsed, "", static_cast<locale_t>(nullptr));
     if (l) {
       std::string cs = nl_langinfo_l(CODESET, l);
       if (cs != "UTF-8") {
@@ -26,7 +29,7 @@ locale_t UserLocale() {
         l = nullptr;
       }
     }
-    if (!l) l = newlocale(LC_ALL_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    if (!l) l = newlocale(kUsed, "C.UTF-8", static_cast<locale_t>(nullptr));
     if (!l) l = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     return l;
   }();
