@@ -117,6 +117,7 @@ void TBigIniFile::ClearSections() {
   for (int i = 0; i < FSectionList->Count(); ++i) delete FSectionList->GetSectionItems(i);
   FSectionList->Clear();
   FSectionList->SetPrevIndex(0);
+  FLeadingLines.Clear();
 }
 
 void TBigIniFile::SetFileName(const String& Value) {
@@ -254,6 +255,10 @@ bool TBigIniFile::EncodeDocument(bool utf16, const std::function<void(std::strin
   };
   if (utf16) buf.append("\xFF\xFE");
   static const String kCrLf = u"\r\n";
+  for (int i = 0; i < FLeadingLines.Count() && !lossy; ++i) {
+    put(FLeadingLines.Strings(i));
+    put(kCrLf);
+  }
   for (int s = 0; s < FSectionList->Count() && !lossy; ++s) {
     const TKVStringList& lines = *FSectionList->GetSectionItems(s);
     if (lines.Count() == 0) continue;
@@ -377,7 +382,10 @@ void TBigIniFile::AppendFromReader(TUnicodeFileReader& reader) {
       while (!S.empty() && S.back() < 33) S.pop_back();
     }
     if (FFlagFilterOutInvalid && S.find(u'=') == String::npos) continue;
-    if (current) current->Add(S);
+    if (current)
+      current->Add(S);
+    else
+      FLeadingLines.Add(S);
   }
   if (FSectionList->EraseDuplicates(FEraseSectionCallback)) FHasChanged = true;
 }

@@ -44,12 +44,21 @@ TEST_F(IniWrite, WriteStringMarksOnlyRealChanges) {
 }
 
 TEST_F(IniWrite, FlushWritesSectionsWithCrLfAndOneEmptyLineEach) {
-  auto ini = Load("b.ini", "before=lost\n[A]\nx=1\n\n; comment\n\n[Empty]\n[B]\ny=2");
+  auto ini = Load("b.ini", "; leading comment\nbefore=kept\n\n[A]\nx=1\n\n; comment\n\n[Empty]\n[B]\ny=2");
   ini->WriteString(u"New", u"k", u"v");
   ini->UpdateFile();
-  EXPECT_EQ(Bytes("b.ini"), "[A]\r\nx=1\r\n; comment\r\n\r\n[B]\r\ny=2\r\n\r\n[New]\r\nk=v\r\n\r\n");
+  // The lines before the first header stay in front of it.
+  EXPECT_EQ(Bytes("b.ini"), "; leading comment\r\nbefore=kept\r\n[A]\r\nx=1\r\n; comment\r\n\r\n[B]\r\ny=2\r\n\r\n[New]\r\n"
+                            "k=v\r\n\r\n");
   // The temporary file is gone.
   EXPECT_EQ(FilesInDir(), 1u);
+}
+
+TEST_F(IniWrite, AFileWithoutSectionsKeepsItsLines) {
+  auto ini = Load("n.ini", "; only comments\nfree text\n");
+  ini->WriteString(u"S", u"k", u"v");
+  ini->UpdateFile();
+  EXPECT_EQ(Bytes("n.ini"), "; only comments\r\nfree text\r\n[S]\r\nk=v\r\n\r\n");
 }
 
 TEST_F(IniWrite, EmptyKeyErasesTheSectionOrFlushes) {
