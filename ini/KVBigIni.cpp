@@ -206,14 +206,21 @@ enum class FlushStep { Create, Write, Replace };
 
 // The file error of a failed flush, with the system's reason.
 [[noreturn]] void RaiseFlushError(FlushStep step, const String& target) {
-  String reason = platform::SysErrorMessage(platform::LastError());
+  const std::uint32_t code = platform::LastError();
+  String reason = platform::SysErrorMessage(code);
   const char16_t* what = step == FlushStep::Create  ? u"Cannot create file %s"
                          : step == FlushStep::Write ? u"Cannot write file %s"
                                                     : u"Cannot replace file %s";
   String msg = FormatSimple(what, {platform::DisplayPath(target)});
   if (!reason.empty()) msg += u": " + reason;
-  if (step == FlushStep::Write) throw EWriteError(msg);
-  throw EFCreateError(msg);
+  if (step == FlushStep::Write) {
+    EWriteError e(msg);
+    e.SetErrorCode(code);
+    throw e;
+  }
+  EFCreateError e(msg);
+  e.SetErrorCode(code);
+  throw e;
 }
 
 void WriteOut(platform::FileHandle& out, std::string& buf, const String& target) {
