@@ -124,7 +124,14 @@ void TBigIniFile::SetFileName(const String& Value) {
   FlushFile();
   ClearSections();
   FFileName = Value;
-  if (!Value.empty()) AppendFromFile(Value);
+  try {
+    if (!Value.empty()) AppendFromFile(Value);
+  } catch (...) {
+    // No half-loaded document: and a constructor that raises here would
+    // otherwise leave the sections read so far to nobody.
+    ClearSections();
+    throw;
+  }
   FHasChanged = false;
 }
 
