@@ -252,10 +252,12 @@ String ValueLine(const String& name, std::uint32_t type, const std::vector<std::
          u"\n";
 }
 
-// Prints the key (with /s every key below it too, depth first); false with
-// an error when one cannot be read. The keys below are walked with a list
-// of their own rather than by recursion, so a hive of any depth is shown.
-bool QueryKey(RegHandle hive, const String& sub, const String& full, const Options& o, Output& out) {
+// Visits the key and, when recursive, every key below it, depth first: with
+// a list of its own rather than by recursion, so a hive of any depth is
+// walked. visit (open key, full path, names of its subkeys) returns false
+// with error set to stop; false with error also when a key cannot be opened.
+template <typename Visit>
+bool WalkKeys(RegHandle hive, const String& sub, const String& full, bool recursive, String& error, Visit visit) {
   struct Pending {
     String sub, full;
   };
@@ -264,44 +266,58 @@ bool QueryKey(RegHandle hive, const String& sub, const String& full, const Optio
     const Pending item = std::move(pending.back());
     pending.pop_back();
     Key key;
-    std::uint32_t rc = RegOpen(hive, item.sub, kKeyRead, key.Out());
+    const std::uint32_t rc = RegOpen(hive, item.sub, kKeyRead, key.Out());
     if (rc != kErrorSuccess) {
-      out.err += u"kvreg: cannot open " + item.full + u": " + ErrorText(rc) + u"\n";
+      error = u"cannot open " + item.full + u": " + ErrorText(rc);
       return false;
     }
-    std::vector<String> names, subKeys;
-    RegValueNames(key.Get(), &names);
+    std::vector<String> subKeys;
+    RegSubKeys(key.Get(), &subKeys);
+    if (!visit(key.Get(), item.full, subKeys)) return false;
+    if (!recursive) continue;
+    for (auto s = subKeys.rbegin(); s != subKeys.rend(); ++s)
+      pending.push_back({item.sub.empty() ? *s : item.sub + u"\\" + *s, item.full + u"\\" + *s});
+  }
+  return true;
+}
+
+// Prints the key (with /s every key below it too); false with an error when
+// one cannot be read.
+bool QueryKey(RegHandle hive, const String& sub, const String& full, const Options& o, Output& out) {
+  String error;
+  const bool ok = WalkKeys(hive, sub, full, o.recursive, error,
+                           [&](RegHandle key, const String& path, const std::vector<String>& subKeys) {
+    std::vector<String> names;
+    RegValueNames(key, &names);
     if (o.valueName) {
       // The one value, shown with its name as stored.
       const auto it = std::find_if(names.begin(), names.end(),
                                    [&](const String& n) { return EqualsIgnoringAsciiCase(n, *o.valueName); });
       names = {it == names.end() ? *o.valueName : *it};
     }
-    RegSubKeys(key.Get(), &subKeys);
     String lines;
     bool found = false;
     for (const String& name : names) {
       std::uint32_t type = 0;
       std::vector<std::uint8_t> data;
-      if (RegQuery(key.Get(), name, &type, &data) != kErrorSuccess) continue;
+      if (RegQuery(key, name, &type, &data) != kErrorSuccess) continue;
       lines += ValueLine(name, type, data);
       found = true;
     }
     if (o.valueName && !found && !o.recursive) {
-      out.err += u"kvreg: " + item.full + u" has no value " +
-                 (o.valueName->empty() ? String(u"(Default)") : u"\"" + *o.valueName + u"\"") + u"\n";
+      error = path + u" has no value " +
+              (o.valueName->empty() ? String(u"(Default)") : u"\"" + *o.valueName + u"\"");
       return false;
     }
-    if (found || !o.valueName) out.out += u"\n" + item.full + u"\n" + lines;
-    if (o.recursive) {
-      for (auto s = subKeys.rbegin(); s != subKeys.rend(); ++s)
-        pending.push_back({item.sub.empty() ? *s : item.sub + u"\\" + *s, item.full + u"\\" + *s});
-    } else if (!o.valueName) {
+    if (found || !o.valueName) out.out += u"\n" + path + u"\n" + lines;
+    if (!o.recursive && !o.valueName) {
       for (const String& s : subKeys)
-        out.out += (out.out.empty() || out.out.back() != u'\n' ? u"\n" : u"") + item.full + u"\\" + s + u"\n";
+        out.out += (out.out.empty() || out.out.back() != u'\n' ? u"\n" : u"") + path + u"\\" + s + u"\n";
     }
-  }
-  return true;
+    return true;
+  });
+  if (!ok) out.err += u"kvreg: " + error + u"\n";
+  return ok;
 }
 
 // The bytes of /d DATA for a type; false with a message when it does not fit.
@@ -459,38 +475,22 @@ int Delete(const KeyPath& path, const Options& o, Output& out) {
   return kOk;
 }
 
-// The key and every key below it, depth first, as records for the .reg
-// text; walked with a list of its own like QueryKey.
+// The key and every key below it, depth first, as records for the .reg text.
 bool CollectKeys(RegHandle hive, const String& sub, const String& full, std::vector<RegKeyRecord>& keys,
                  String& error) {
-  struct Pending {
-    String sub, full;
-  };
-  std::vector<Pending> pending{{sub, full}};
-  while (!pending.empty()) {
-    const Pending item = std::move(pending.back());
-    pending.pop_back();
-    Key key;
-    std::uint32_t rc = RegOpen(hive, item.sub, kKeyRead, key.Out());
-    if (rc != kErrorSuccess) {
-      error = u"cannot open " + item.full + u": " + ErrorText(rc);
-      return false;
-    }
+  return WalkKeys(hive, sub, full, true, error, [&](RegHandle key, const String& path, const std::vector<String>&) {
     RegKeyRecord record;
-    record.Path = item.full;
-    std::vector<String> names, subKeys;
-    RegValueNames(key.Get(), &names);
+    record.Path = path;
+    std::vector<String> names;
+    RegValueNames(key, &names);
     for (const String& name : names) {
       RegValueRecord v;
       v.Name = name;
-      if (RegQuery(key.Get(), name, &v.Type, &v.Data) == kErrorSuccess) record.Values.push_back(std::move(v));
+      if (RegQuery(key, name, &v.Type, &v.Data) == kErrorSuccess) record.Values.push_back(std::move(v));
     }
     keys.push_back(std::move(record));
-    RegSubKeys(key.Get(), &subKeys);
-    for (auto s = subKeys.rbegin(); s != subKeys.rend(); ++s)
-      pending.push_back({item.sub.empty() ? *s : item.sub + u"\\" + *s, item.full + u"\\" + *s});
-  }
-  return true;
+    return true;
+  });
 }
 
 int Export(const KeyPath& path, const String& file, const Options& o, Output& out) {
