@@ -263,7 +263,14 @@ std::atomic<unsigned> gTemporaryCounter{0};
 
 bool ReplacementFile::Create(StringView target) {
   Discard();
+  // A full name: ReplaceFileW does not take a bare file name.
   String t(target);
+  const DWORD n = GetFullPathNameW(W(t), 0, nullptr, nullptr);
+  if (n > 0) {
+    std::wstring full(n, L'\0');
+    const DWORD got = GetFullPathNameW(W(t), n, full.data(), nullptr);
+    if (got > 0 && got < n) t.assign(reinterpret_cast<const char16_t*>(full.data()), got);
+  }
   DWORD attr = GetFileAttributesW(W(t));
   if (attr != INVALID_FILE_ATTRIBUTES) {
     if (attr & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
