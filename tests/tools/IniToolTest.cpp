@@ -242,10 +242,11 @@ TEST_F(IniTool, MessagesNameTheCause) {
   platform::FileHandle holder;
   ASSERT_TRUE(holder.Open(dir.File("t.ini"), platform::FileAccess::ReadWrite, platform::FileShare::None,
                           platform::FileDisposition::OpenExisting));
+  const String held = platform::SysErrorMessage(platform::kErrorSharingViolation);
   EXPECT_EQ(Run({u"--wait=0", u"get", u"FILE", u"S", u"k"}), 1);
-  EXPECT_NE(out.err.find(u"being used by another process"), String::npos) << ToUtf8(out.err);
+  EXPECT_NE(out.err.find(held), String::npos) << ToUtf8(out.err);
   EXPECT_EQ(Run({u"--wait=0", u"set", u"FILE", u"S", u"k", u"2"}), 1);
-  EXPECT_NE(out.err.find(u"being used by another process"), String::npos) << ToUtf8(out.err);
+  EXPECT_NE(out.err.find(held), String::npos) << ToUtf8(out.err);
   holder.Close();
   // Another kvini changing the file: its lock file is named.
   platform::FileLock lock;

@@ -160,7 +160,11 @@ struct Missing {
   String message;
 };
 
-bool IsBusyCode(std::uint32_t code) { return code == platform::kErrorSharingViolation || code == 33; }
+// A file another program has open: sharing and lock violations, and on
+// Windows a target that cannot be replaced while it is open.
+bool IsBusyCode(std::uint32_t code) {
+  return code == platform::kErrorSharingViolation || code == 33 || code == 1175;
+}
 
 // The engine's message, with the system's reason where the engine left it out.
 String Describe(const Exception& e) {
