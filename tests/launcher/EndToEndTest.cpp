@@ -12,6 +12,11 @@
 #include "platform/Process.h"
 #include "platform/Registry.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 using namespace kv;
 namespace fs = std::filesystem;
 
@@ -196,6 +201,18 @@ TEST(LauncherEndToEnd, AFileTheChildProcessStartRefusesGoesToTheShell) {
   EXPECT_EQ(FileNameOf(Line(rec, "arg")), "Install.kvshelltest");
 }
 #else
+// An Autorun.inf that is a pipe nobody writes to ends like an unreadable one,
+// at once, instead of waiting for a writer.
+TEST(LauncherEndToEnd, AnAutorunInfThatIsAPipeEndsWithExitCodeOne) {
+  Medium m;
+  m.AddInstaller("Install.exe");
+  ASSERT_EQ(::mkfifo(m.dir.NativeFile("Autorun.inf").c_str(), 0666), 0);
+  ::alarm(120);  // a launcher that waited would hang the test: end it instead
+  EXPECT_EQ(m.Run(), 1u);
+  ::alarm(0);
+  EXPECT_TRUE(m.NothingStarted());
+}
+
 TEST(LauncherEndToEnd, NonExecutableInstallerGoesToTheShellOpener) {
   // The child-process start fails for a file without execute permission; the
   // shell step hands it to the opener, in the installer's folder.
