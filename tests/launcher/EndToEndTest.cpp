@@ -60,7 +60,13 @@ struct Medium {
   // What the stub recorded, once it appears (the launcher does not wait for it).
   std::string Started(int waitMs = 20000) {
     for (int waited = 0; waited < waitMs; waited += 50) {
-      if (fs::exists(marker)) return kvtest::ReadBytes(marker);
+      // The stub renames the marker into place, so any text read is whole; but
+      // under Wine the rename's own handle may still hold the file for a moment,
+      // and an open then fails (a sharing violation), so an empty read waits too.
+      if (fs::exists(marker)) {
+        std::string text = kvtest::ReadBytes(marker);
+        if (!text.empty()) return text;
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return std::string();
