@@ -297,13 +297,21 @@ void TBigIniFile::ClearSections() {
   for (int i = 0; i < FSectionList->Count(); ++i) delete FSectionList->GetSectionItems(i);
   FSectionList->Clear();
   FSectionList->SetPrevIndex(0);
+  FLeadingLines.Clear();
 }
 
 void TBigIniFile::SetFileName(const String& Value) {
   FlushFile();
   ClearSections();
   FFileName = Value;
-  if (!Value.empty()) AppendFromFile(Value);
+  try {
+    if (!Value.empty()) AppendFromFile(Value);
+  } catch (...) {
+    // No half-loaded document: and a constructor that raises here would
+    // otherwise leave the sections read so far to nobody.
+    ClearSections();
+    throw;
+  }
   FHasChanged = false;
 }
 
@@ -385,14 +393,21 @@ enum class FlushStep { Create, Write, Replace };
 
 // The file error of a failed flush, with the system's reason.
 [[noreturn]] void RaiseFlushError(FlushStep step, const String& target) {
-  String reason = platform::SysErrorMessage(platform::LastError());
+  const std::uint32_t code = platform::LastError();
+  String reason = platform::SysErrorMessage(code);
   const char16_t* what = step == FlushStep::Create  ? u"Cannot create file %s"
                          : step == FlushStep::Write ? u"Cannot write file %s"
                                                     : u"Cannot replace file %s";
   String msg = FormatSimple(what, {platform::DisplayPath(target)});
   if (!reason.empty()) msg += u": " + reason;
-  if (step == FlushStep::Write) throw EWriteError(msg);
-  throw EFCreateError(msg);
+  if (step == FlushStep::Write) {
+    EWriteError e(msg);
+    e.SetErrorCode(code);
+    throw e;
+  }
+  EFCreateError e(msg);
+  e.SetErrorCode(code);
+  throw e;
 }
 
 void WriteOut(platform::FileHandle& out, std::string& buf, const String& target) {
@@ -434,6 +449,10 @@ bool TBigIniFile::EncodeDocument(bool utf16, const std::function<void(std::strin
   };
   if (utf16) buf.append("\xFF\xFE");
   static const String kCrLf = u"\r\n";
+  for (int i = 0; i < FLeadingLines.Count() && !lossy; ++i) {
+    put(FLeadingLines.Strings(i));
+    put(kCrLf);
+  }
   for (int s = 0; s < FSectionList->Count() && !lossy; ++s) {
     const TKVStringList& lines = *FSectionList->GetSectionItems(s);
     if (lines.Count() == 0) continue;
@@ -558,8 +577,12 @@ void TBigIniFile::AppendFromReader(TUnicodeFileReader& reader) {
       while (!S.empty() && S.back() < 33) S.pop_back();
     }
     if (FFlagFilterOutInvalid && S.find(u'=') == String::npos) continue;
-    // The line's text moves into its section.
-    if (current) current->AppendLoaded(std::move(S));
+    // The line's text moves into its section; lines before the first
+    // section header are kept aside.
+    if (current)
+      current->AppendLoaded(std::move(S));
+    else
+      FLeadingLines.Add(S);
   }
   if (FSectionList->EraseDuplicates(FEraseSectionCallback)) FHasChanged = true;
 }

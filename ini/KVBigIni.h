@@ -180,6 +180,10 @@ class TBigIniFile : public TObject {
   void SetFlagDropApostrophes(bool v) { FFlagDropApostrophes = v; }
   bool FlagTrimRight() const { return FFlagTrimRight; }
   void SetFlagTrimRight(bool v) { FFlagTrimRight = v; }
+  // The lines that stood before the first section header of the files
+  // loaded: in no section, so no lookup or section list sees them, but kept
+  // and written back in front of the first section.
+  const TKVStringList& LeadingLines() const { return FLeadingLines; }
   bool IsUnicodeFile() const { return FIsUnicodeFile; }
   bool IsUTF8File() const { return FIsUTF8File; }
   std::int32_t PrevSectionIndex() const { return FPrevSectionIndex; }
@@ -213,6 +217,7 @@ class TBigIniFile : public TObject {
   bool FIsUnicodeFile = false;
   bool FIsUTF8File = false;
   bool FForceUtf8 = false;
+  TKVStringList FLeadingLines;
 };
 
 // The text of a colour: its identifier, or "$" and 8 hexadecimal digits.

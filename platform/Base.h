@@ -60,7 +60,18 @@ KV_DECLARE_EXCEPTION(EConvertError, Exception)
 KV_DECLARE_EXCEPTION(EListError, Exception)
 KV_DECLARE_EXCEPTION(EStringListError, Exception)
 KV_DECLARE_EXCEPTION(EStreamError, Exception)
-KV_DECLARE_EXCEPTION(EFileStreamError, EStreamError)
+// A file that cannot be opened, created, read or written; with the
+// platform's error number when one is known (0 otherwise).
+class EFileStreamError : public EStreamError {
+ public:
+  using EStreamError::EStreamError;
+  const char* ClassName() const noexcept override { return "EFileStreamError"; }
+  std::uint32_t ErrorCode() const noexcept { return FErrorCode; }
+  void SetErrorCode(std::uint32_t code) noexcept { FErrorCode = code; }
+
+ private:
+  std::uint32_t FErrorCode = 0;
+};
 KV_DECLARE_EXCEPTION(EFOpenError, EFileStreamError)
 KV_DECLARE_EXCEPTION(EFCreateError, EFileStreamError)
 KV_DECLARE_EXCEPTION(EReadError, EFileStreamError)

@@ -11,6 +11,10 @@ namespace kv::platform {
 // wide command line, so texts beyond the ANSI code page survive; elsewhere
 // argv is taken as UTF-8.
 std::vector<String> CommandLineArguments(int argc, char** argv);
+// The positions (1: the first after the program's name) of the arguments
+// that are no valid text, whose bytes CommandLineArguments had to replace by
+// U+FFFD: on Linux those that are not UTF-8. Empty on Windows.
+std::vector<int> InvalidCommandLineArguments(int argc, char** argv);
 
 // Text to standard output or standard error: on a Windows console as
 // characters, everywhere else as UTF-8 bytes.

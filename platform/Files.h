@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/Base.h"
@@ -26,6 +27,10 @@ enum : std::uint32_t {
   kErrorInvalidParameter = 87,
   kErrorDiskFull = 112,
   kErrorDirectory = 267,
+  // Our own numbers (the customer bit set), with texts of their own.
+  kErrorNotRegularFile = 0x20010001u,  // a device, pipe or socket where a file belongs
+  kErrorIsDirectory = 0x20010002u,     // a folder where a file belongs
+  kErrorNotALockFile = 0x20010003u,    // NAME.lock exists but is no lock of ours
 };
 
 std::uint32_t LastError();
@@ -38,13 +43,17 @@ enum class FileShare { None, Read, ReadWrite };
 enum class FileDisposition { OpenExisting, CreateAlways, OpenAlways, CreateNew };
 
 class FileHandle {
+  friend class ReplacementFile;
+
  public:
   FileHandle() = default;
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;
   ~FileHandle() { Close(); }
 
-  // False with LastError() set when the file cannot be opened.
+  // False with LastError() set when the file cannot be opened. Pipes and
+  // sockets are refused (kErrorNotRegularFile) rather than waited for, and so
+  // is a folder.
   bool Open(StringView name, FileAccess access, FileShare share, FileDisposition disposition);
   void Close() noexcept;
   bool IsOpen() const noexcept { return FHandle != kInvalid; }
@@ -118,14 +127,20 @@ String TempPath();
 
 // A new file that takes the place of a target file in one step.
 //
-// Create opens a temporary file beside the target (beside the file a link
-// points to); Commit puts its content on the disk and then replaces the
-// target by it, keeping the target's attributes (permissions and owner on
-// Linux). Until Commit succeeds the target is untouched: a failure, or an
-// object destroyed without Commit, removes the temporary file.
+// Create makes a temporary file beside the target (beside the file a link
+// points to, also when that file does not exist yet): created exclusively,
+// never through a link, and held open so that it is known to be in use.
+// Temporary files of the same target that nobody holds any more (left by a
+// process that was killed) are removed then. Commit puts the content on the
+// disk and then replaces the target by it, keeping the target's attributes
+// (permissions and owner on Linux). Until Commit succeeds the target is
+// untouched: a failure, or an object destroyed without Commit, removes the
+// temporary file.
 //
-// A read-only target is refused (access denied), and so is a target that
-// another open file holds (sharing violation), as writing it in place would.
+// Only a regular file is replaced: a folder, device, pipe or socket is
+// refused, and so is a read-only target, one the caller may not write
+// (access denied), and one that another open file holds (sharing
+// violation), as writing it in place would be.
 class ReplacementFile {
  public:
   ReplacementFile() = default;
@@ -146,6 +161,45 @@ class ReplacementFile {
   String FTarget;    // the file that is replaced
   String FTempName;  // empty when there is no temporary file
   std::intptr_t FTargetLock = -1;  // where the platform holds the target meanwhile
+  std::string FNativeTarget, FNativeTemp;  // the two names as the system spells them
 };
+
+// A lock between processes for changing one file: held from reading the
+// file to writing it back, so that programs that change the file at once do
+// so one after the other and no change is lost. It is the file NAME.lock
+// beside the file (beside the file a link points to), which exists only
+// while the lock is held: it goes with Release, and also when the holding
+// process ends without it (on Linux the next holder takes it over).
+class FileLock {
+ public:
+  FileLock() = default;
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  ~FileLock() { Release(); }
+
+  // Waits at most timeoutMs milliseconds for the lock. False with
+  // LastError() set: kErrorSharingViolation when another still holds it,
+  // kErrorNotALockFile when NAME.lock is a file of someone else's, or the
+  // reason the lock file cannot be made.
+  bool Acquire(StringView target, std::uint32_t timeoutMs);
+  void Release() noexcept;
+  bool Held() const noexcept { return FHandle != -1; }
+  // The lock file's name, also after a failed Acquire.
+  const String& LockFileName() const { return FName; }
+
+ private:
+  std::intptr_t FHandle = -1;
+  String FName;
+  std::string FNativeName;
+};
+
+// Fault injection for tests: the count-th next call (1: the next one) of
+// that kind in this process fails with the error, as if the system had
+// refused it. Reads and writes are those of FileHandle, replacements those
+// of ReplacementFile::Commit and ReplaceFileWith. Count 0 disarms it.
+enum class FileFault { Read, Write, Replace };
+void InjectFileFault(FileFault kind, int count, std::uint32_t error);
+// Whether the armed fault of that kind strikes now (it sets LastError()).
+bool FileFaultStrikes(FileFault kind);
 
 }  // namespace kv::platform

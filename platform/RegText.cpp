@@ -30,8 +30,16 @@ void AppendQuoted(String& out, StringView s) {
   out += u'"';
 }
 
+bool IsLoneSurrogateAt(StringView s, size_t i) {
+  const char16_t c = s[i];
+  if (c >= 0xD800 && c <= 0xDBFF) return i + 1 >= s.size() || s[i + 1] < 0xDC00 || s[i + 1] > 0xDFFF;
+  if (c >= 0xDC00 && c <= 0xDFFF) return i == 0 || s[i - 1] < 0xD800 || s[i - 1] > 0xDBFF;
+  return false;
+}
+
 // The text of REG_SZ data when it can stand in quotes: one terminating zero
-// character and no other zero, CR or LF.
+// character and no other zero, CR, LF or unpaired surrogate (which a UTF-8
+// file could not hold).
 bool PlainText(const std::vector<std::uint8_t>& d, String* text) {
   if (d.size() < 2 || d.size() % 2) return false;
   size_t n = d.size() / 2 - 1;
@@ -42,6 +50,8 @@ bool PlainText(const std::vector<std::uint8_t>& d, String* text) {
     if (c == 0 || c == u'\r' || c == u'\n') return false;
     *text += c;
   }
+  for (size_t i = 0; i < text->size(); ++i)
+    if (IsLoneSurrogateAt(*text, i)) return false;
   return true;
 }
 
@@ -101,6 +111,15 @@ RegHandle HiveFromName(StringView name) {
   for (const auto& h : kHives)
     if (EqualsIgnoringAsciiCase(name, h.Name) || EqualsIgnoringAsciiCase(name, h.Short)) return h.Hive;
   return 0;
+}
+
+bool IsStorableRegName(StringView name) {
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char16_t c = name[i];
+    if (c == 0 || (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029 || IsLoneSurrogateAt(name, i))
+      return false;
+  }
+  return true;
 }
 
 std::vector<std::uint8_t> RegTextData(StringView text) {

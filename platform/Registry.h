@@ -8,7 +8,14 @@
 // (tests use a temporary one). Key and value names are matched ignoring
 // letter case, as Windows does. Every change locks the hive's file, writes a
 // new file beside it and renames it into place, so processes can write at
-// once and a crash leaves the old or the new state.
+// once and a crash leaves the old or the new state. A hive file that cannot
+// be read or does not parse is never written: every call on its hive fails
+// (RegErrorDetail says where and why). Keys of another hive in a file are
+// kept as they stand but not seen; short hive names (HKCU) count as the long
+// ones. Names with line breaks (CR, LF, VT, FF, NEL, U+2028, U+2029), zero
+// characters or unpaired surrogates are refused there, as the file could not
+// hold them; text data of any kind is kept exactly (as hex(...) where quotes
+// cannot hold it).
 //
 // Results are error numbers in the Windows numbering (0 = success).
 #pragma once
@@ -65,12 +72,27 @@ void RegClose(RegHandle key);
 // zero characters it was stored with); name empty: the key's default value.
 std::uint32_t RegQuery(RegHandle key, StringView name, std::uint32_t* type, std::vector<std::uint8_t>* data);
 std::uint32_t RegSet(RegHandle key, StringView name, std::uint32_t type, const void* data, std::size_t size);
+// Sets the value only when the key has none of that name yet, in one step
+// with the test: kErrorFileExists when it has one. (On Windows the step is
+// one among the programs that use this function.)
+std::uint32_t RegSetNew(RegHandle key, StringView name, std::uint32_t type, const void* data, std::size_t size);
 std::uint32_t RegDeleteValueName(RegHandle key, StringView name);
 // Deletes subKey of key with everything below it.
 std::uint32_t RegDeleteKeyTree(RegHandle key, StringView subKey);
 // The names of the subkeys and of the values of an open key.
 std::uint32_t RegSubKeys(RegHandle key, std::vector<String>* names);
 std::uint32_t RegValueNames(RegHandle key, std::vector<String>* names);
+
+// What the store knows beyond the error number about this thread's last
+// failed call: the hive file and why it cannot be used (a line that does
+// not parse, a read error). Empty when there is nothing more (always on
+// Windows).
+String RegErrorDetail();
+
+// Whether a key or value name can stand in a .reg text: no character that
+// ends a line (CR, LF, VT, FF, NEL, U+2028, U+2029), no zero character, no
+// unpaired surrogate.
+bool IsStorableRegName(StringView name);
 
 // The bytes of a text value: UTF-16 little-endian with one zero character.
 std::vector<std::uint8_t> RegTextData(StringView text);

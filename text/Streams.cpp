@@ -24,10 +24,19 @@ TFileStream::TFileStream(const String& fileName, TFileMode mode, platform::FileS
     default:
       ok = FFile.Open(fileName, FileAccess::ReadWrite, share, FileDisposition::CreateAlways);
       FWritable = true;
-      if (!ok) throw EFCreateError(FormatSimple(u"Cannot create file %s", {platform::DisplayPath(fileName)}));
+      if (!ok) {
+        EFCreateError e(FormatSimple(u"Cannot create file %s", {platform::DisplayPath(fileName)}));
+        e.SetErrorCode(platform::LastError());
+        throw e;
+      }
       break;
   }
-  if (!ok) throw EFOpenError(FormatSimple(u"Cannot open file %s", {platform::DisplayPath(fileName)}));
+  if (!ok) {
+    // The reason goes with the error, for callers that can say more.
+    EFOpenError e(FormatSimple(u"Cannot open file %s", {platform::DisplayPath(fileName)}));
+    e.SetErrorCode(platform::LastError());
+    throw e;
+  }
   FSize = FFile.Size();
   if (FSize < 0) FSize = 0;
 }
@@ -78,9 +87,13 @@ const unsigned char* TFileStream::View(std::int64_t count, std::int64_t* got, bo
     *got = 0;
     return nullptr;
   }
-  if (!Fill(FPosition, count, allowShort))
-    throw EReadError(FormatSimple(u"Stream read error in %s: %s",
-                                  {platform::DisplayPath(FFileName), platform::SysErrorMessage(platform::LastError())}));
+  if (!Fill(FPosition, count, allowShort)) {
+    const std::uint32_t code = platform::LastError();
+    EReadError e(FormatSimple(u"Stream read error in %s: %s",
+                              {platform::DisplayPath(FFileName), platform::SysErrorMessage(code)}));
+    e.SetErrorCode(code);
+    throw e;
+  }
   std::int64_t avail = std::min(count, FBufStart + FBufLen - FPosition);
   *got = std::max<std::int64_t>(0, avail);
   const unsigned char* p = FBuf.data() + (FPosition - FBufStart);

@@ -31,7 +31,7 @@ fi
 
 if command -v clang++ >/dev/null 2>&1; then
   step fuzz-build cmake --workflow --preset fuzz --fresh
-  step fuzz-run tools/run-fuzzers.sh "${KV_FUZZ_SECONDS:-20}"
+  step fuzz-run tools/run-fuzzers.sh "${KV_FUZZ_SECONDS:-10}"
 else
   echo "=== fuzz: clang not found, skipped"
 fi

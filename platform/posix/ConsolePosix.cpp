@@ -12,6 +12,13 @@ std::vector<String> CommandLineArguments(int argc, char** argv) {
   return args;
 }
 
+std::vector<int> InvalidCommandLineArguments(int argc, char** argv) {
+  std::vector<int> invalid;
+  for (int i = 1; i < argc; ++i)
+    if (!IsValidUtf8(argv[i])) invalid.push_back(i);
+  return invalid;
+}
+
 namespace {
 
 void WriteAll(int fd, StringView text) {

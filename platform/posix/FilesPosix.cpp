@@ -7,7 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/CodePages.h"
@@ -33,7 +38,7 @@ std::uint32_t FromErrno(int e) {
     case EWOULDBLOCK: return kErrorSharingViolation;
     case EEXIST: return kErrorFileExists;
     case ENOSPC: return kErrorDiskFull;
-    case EISDIR: return kErrorAccessDenied;
+    case EISDIR: return kErrorIsDirectory;
     default: return 0x20000000u | static_cast<std::uint32_t>(e);  // customer bit: errno itself
   }
 }
@@ -79,10 +84,12 @@ std::string NativePath(StringView name) {
     }
     DIR* d = ::opendir(cur.empty() ? "." : cur.c_str());
     std::string found;
-    if (d) {
+    // Names that are not valid UTF-8 take no part: their replacement
+    // characters would match any other such name.
+    if (d && IsValidUtf8(part)) {
       String want = FoldName(part);
       while (dirent* e = ::readdir(d)) {
-        if (FoldName(e->d_name) == want) {
+        if (IsValidUtf8(e->d_name) && FoldName(e->d_name) == want) {
           found = e->d_name;
           break;
         }
@@ -115,6 +122,7 @@ void SetLastError(std::uint32_t code) { tLastError = code; }
 String SysErrorMessage(std::uint32_t code) {
   int e;
   switch (code) {
+    case kErrorSuccess: return u"The operation completed successfully";
     case kErrorFileNotFound: e = ENOENT; break;
     case kErrorPathNotFound: e = ENOTDIR; break;
     case kErrorAccessDenied: e = EACCES; break;
@@ -122,7 +130,17 @@ String SysErrorMessage(std::uint32_t code) {
     case kErrorFileExists: e = EEXIST; break;
     case kErrorDiskFull: e = ENOSPC; break;
     case kErrorHandleEof: return u"Reached the end of the file";
-    default: e = (code & 0x20000000u) ? static_cast<int>(code & 0x1FFFFFFFu) : EINVAL;
+    case kErrorInvalidParameter: return u"The parameter is incorrect";
+    case kErrorDirectory: return u"The directory name is invalid";
+    case kErrorNotRegularFile: return u"Not a regular file (a device, pipe or socket)";
+    case kErrorIsDirectory: e = EISDIR; break;
+    case kErrorNotALockFile: return u"The lock file exists but is not a lock of ours";
+    case 161: return u"The specified path is invalid";
+    case 1009: return u"The configuration registry database is corrupt";
+    case 1018: return u"Illegal operation attempted on a registry key that has been marked for deletion";
+    default:
+      if ((code & 0xFFFF0000u) != 0x20000000u) return u"Error " + IntToStr(static_cast<std::int64_t>(code));
+      e = static_cast<int>(code & 0xFFFFu);
   }
   char buf[256];
   const char* msg = ::strerror_r(e, buf, sizeof buf);
@@ -132,7 +150,8 @@ String SysErrorMessage(std::uint32_t code) {
 bool FileHandle::Open(StringView name, FileAccess access, FileShare share, FileDisposition disposition) {
   Close();
   std::string path = NativePath(name);
-  int flags = O_CLOEXEC;
+  // Without blocking: opening a pipe would otherwise wait for its other end.
+  int flags = O_CLOEXEC | O_NONBLOCK;
   flags |= access == FileAccess::Read ? O_RDONLY : access == FileAccess::Write ? O_WRONLY : O_RDWR;
   switch (disposition) {
     case FileDisposition::OpenExisting: break;
@@ -145,15 +164,22 @@ bool FileHandle::Open(StringView name, FileAccess access, FileShare share, FileD
   flags &= ~O_TRUNC;
   int fd = ::open(path.c_str(), flags, 0666);
   if (fd < 0) {
-    SetFromErrno();
+    struct stat st;
+    // A pipe without reader refuses a writer that does not wait.
+    if (errno == ENXIO && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+      tLastError = kErrorNotRegularFile;
+    else
+      SetFromErrno();
     return false;
   }
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) == 0 && (S_ISDIR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
     ::close(fd);
-    tLastError = kErrorAccessDenied;
+    tLastError = S_ISDIR(st.st_mode) ? kErrorIsDirectory : kErrorNotRegularFile;
     return false;
   }
+  // Devices keep their blocking reads and writes.
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   // Share modes as advisory locks: a reader that lets others only read holds a
   // shared lock, a writer an exclusive one; a conflict is a sharing violation.
   int lock = -1;
@@ -182,6 +208,7 @@ void FileHandle::Close() noexcept {
 }
 
 std::int64_t FileHandle::Read(void* buffer, std::int64_t count) {
+  if (FileFaultStrikes(FileFault::Read)) return -1;
   auto* p = static_cast<char*>(buffer);
   std::int64_t done = 0;
   while (done < count) {
@@ -198,6 +225,7 @@ std::int64_t FileHandle::Read(void* buffer, std::int64_t count) {
 }
 
 std::int64_t FileHandle::Write(const void* buffer, std::int64_t count) {
+  if (FileFaultStrikes(FileFault::Write)) return -1;
   auto* p = static_cast<const char*>(buffer);
   std::int64_t done = 0;
   while (done < count) {
@@ -299,13 +327,21 @@ std::string ParentOf(const std::string& p) {
   return p.substr(0, slash);
 }
 
-// The file a link points to, which is replaced rather than the link; other
-// names unchanged.
+// The file a link points to, which is replaced rather than the link, also
+// when it does not exist yet (a dangling link is written through); other
+// names unchanged. A loop of links ends the walk where it stands.
 std::string LinkTarget(const std::string& p) {
-  struct stat lst;
-  char buf[PATH_MAX + 1];
-  if (::lstat(p.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode) && ::realpath(p.c_str(), buf)) return buf;
-  return p;
+  std::string cur = p;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat lst;
+    if (::lstat(cur.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode)) return cur;
+    std::string to(static_cast<size_t>(lst.st_size > 0 ? lst.st_size : PATH_MAX) + 1, '\0');
+    ssize_t n = ::readlink(cur.c_str(), to.data(), to.size());
+    if (n <= 0 || static_cast<size_t>(n) >= to.size()) return cur;
+    to.resize(static_cast<size_t>(n));
+    cur = to[0] == '/' ? to : (cur.find('/') == std::string::npos ? to : ParentOf(cur) + "/" + to);
+  }
+  return cur;
 }
 
 bool MakeDirs(const std::string& p) {
@@ -366,14 +402,20 @@ bool SetFileReadOnly(StringView name, bool readOnly) {
   return true;
 }
 
-bool ReplaceFileWith(StringView replacement, StringView target) {
-  std::string temp = NativePath(replacement), dest = LinkTarget(NativePath(target));
+namespace {
+
+mode_t CurrentUmask() {
+  mode_t m = ::umask(0);
+  ::umask(m);
+  return m;
+}
+
+// Renames temp onto dest (both native), giving temp dest's permissions and,
+// for root, its owner; the new directory entry is put on the disk too.
+bool ReplaceNative(const std::string& temp, const std::string& dest) {
+  if (FileFaultStrikes(FileFault::Replace)) return false;
   struct stat st;
-  mode_t mode = 0666 & ~[] {
-    mode_t m = ::umask(0);
-    ::umask(m);
-    return m;
-  }();
+  mode_t mode = 0666 & ~CurrentUmask();
   if (::stat(dest.c_str(), &st) == 0) {
     mode = st.st_mode & 07777;
     if (::geteuid() == 0 && ::chown(temp.c_str(), st.st_uid, st.st_gid) != 0) {
@@ -385,7 +427,6 @@ bool ReplaceFileWith(StringView replacement, StringView target) {
     SetFromErrno();
     return false;
   }
-  // The new directory entry on the disk too.
   int dfd = ::open(ParentOf(dest).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd >= 0) {
     ::fsync(dfd);
@@ -395,23 +436,72 @@ bool ReplaceFileWith(StringView replacement, StringView target) {
   return true;
 }
 
+// Temporary files are named "." + the target's name + "." + process id + "-"
+// + a number + ".tmp" and held with an exclusive lock while in use.
+bool IsTemporaryNameOf(const std::string& name, const std::string& base) {
+  const std::string prefix = "." + base + ".", suffix = ".tmp";
+  if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+      name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+    return false;
+  const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+  const size_t dash = middle.find('-');
+  auto digits = [](const std::string& t) {
+    return !t.empty() && t.find_first_not_of("0123456789") == std::string::npos;
+  };
+  return dash != std::string::npos && digits(middle.substr(0, dash)) && digits(middle.substr(dash + 1));
+}
+
+// Holds the lock of a file just created; false when the name no longer
+// refers to it (a cleaner took it away meanwhile) or another holds it.
+bool LockOwnFile(int fd, const std::string& path) {
+  struct stat mine, named;
+  return ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &mine) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+         mine.st_ino == named.st_ino && mine.st_dev == named.st_dev;
+}
+
+// Removes the temporary files of base in dir that nobody holds: those of a
+// process that ended before it could remove them.
+void RemoveStaleTemporaries(const std::string& dir, const std::string& base) {
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return;
+  std::vector<std::string> candidates;
+  while (dirent* e = ::readdir(d))
+    if (IsTemporaryNameOf(e->d_name, base)) candidates.push_back(dir + e->d_name);
+  ::closedir(d);
+  for (const std::string& path : candidates) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && LockOwnFile(fd, path)) ::unlink(path.c_str());
+    ::close(fd);
+  }
+}
+
+std::atomic<unsigned> gTemporaryCounter{0};
+
+}  // namespace
+
+bool ReplaceFileWith(StringView replacement, StringView target) {
+  return ReplaceNative(NativePath(replacement), LinkTarget(NativePath(target)));
+}
+
 bool ReplacementFile::Create(StringView target) {
   Discard();
-  std::string native = NativePath(target);
-  native = LinkTarget(native);
+  const std::string native = LinkTarget(NativePath(target));
   struct stat st;
   if (::stat(native.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) {
-      tLastError = kErrorAccessDenied;
+    if (S_ISDIR(st.st_mode) || !S_ISREG(st.st_mode)) {
+      tLastError = S_ISDIR(st.st_mode) ? kErrorIsDirectory : kErrorNotRegularFile;
       return false;
     }
-    if (!(st.st_mode & S_IWUSR)) {
+    // The read-only attribute, and the caller's own right to write it.
+    if (!(st.st_mode & S_IWUSR) || ::faccessat(AT_FDCWD, native.c_str(), W_OK, AT_EACCESS) != 0) {
       tLastError = kErrorAccessDenied;
       return false;
     }
     // The same exclusive lock a writer in place would take: refused while
     // another open file holds the target, and held until the replacement.
-    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd >= 0) {
       if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
@@ -420,30 +510,35 @@ bool ReplacementFile::Create(StringView target) {
       }
       FTargetLock = fd;
     }
+  } else if (errno != ENOENT) {
+    SetFromErrno();
+    return false;
   }
   size_t slash = native.find_last_of('/');
   std::string dir = slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? native : native.substr(slash + 1);
-  static unsigned counter = 0;
+  RemoveStaleTemporaries(dir, base);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string temp = dir + "." + base + "." + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
-    int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    std::string temp = dir + "." + base + "." + std::to_string(::getpid()) + "-" + std::to_string(++gTemporaryCounter) +
+                       ".tmp";
+    // Exclusive creation never follows a link, not even a dangling one.
+    int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
       if (errno == EEXIST) continue;
       SetFromErrno();
       Discard();
       return false;
     }
-    ::close(fd);
-    if (!FFile.Open(FromUtf8(temp), FileAccess::ReadWrite, FileShare::None, FileDisposition::OpenExisting)) {
-      std::uint32_t e = tLastError;
-      ::unlink(temp.c_str());
-      Discard();
-      tLastError = e;
-      return false;
+    if (!LockOwnFile(fd, temp)) {
+      ::close(fd);
+      continue;
     }
+    FFile.FHandle = fd;
+    FNativeTarget = native;
+    FNativeTemp = temp;
     FTarget = FromUtf8(native);
     FTempName = FromUtf8(temp);
+    tLastError = 0;
     return true;
   }
   tLastError = kErrorFileExists;
@@ -451,17 +546,84 @@ bool ReplacementFile::Create(StringView target) {
   return false;
 }
 
+bool ReplacementFile::Commit() {
+  if (FTempName.empty()) {
+    tLastError = kErrorInvalidParameter;
+    return false;
+  }
+  bool ok = FFile.Flush();
+  std::uint32_t err = tLastError;
+  if (ok) {
+    ok = ReplaceNative(FNativeTemp, FNativeTarget);
+    err = tLastError;
+  }
+  if (ok) FTempName.clear();  // it is the target now
+  Discard();
+  tLastError = ok ? kErrorSuccess : err;
+  return ok;
+}
+
 void ReplacementFile::Discard() noexcept {
-  FFile.Close();
   if (!FTempName.empty()) {
-    ::unlink(EncodeUtf8(FTempName).c_str());
+    // Removed while still held, so that no cleaner can take it for stale.
+    ::unlink(FNativeTemp.c_str());
     FTempName.clear();
   }
+  FFile.Close();
   if (FTargetLock >= 0) {
     ::close(static_cast<int>(FTargetLock));
     FTargetLock = -1;
   }
   FTarget.clear();
+  FNativeTarget.clear();
+  FNativeTemp.clear();
+}
+
+bool FileLock::Acquire(StringView target, std::uint32_t timeoutMs) {
+  Release();
+  FNativeName = LinkTarget(NativePath(target)) + ".lock";
+  FName = FromUtf8(FNativeName);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::minstd_rand jitter(static_cast<unsigned>(::getpid()));
+  int pauseMs = 1;
+  for (;;) {
+    int fd = ::open(FNativeName.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == ELOOP)
+        tLastError = kErrorNotALockFile;  // a link: never followed
+      else
+        SetFromErrno();
+      return false;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0) {
+      ::close(fd);
+      tLastError = kErrorNotALockFile;
+      return false;
+    }
+    if (LockOwnFile(fd, FNativeName)) {
+      FHandle = fd;
+      tLastError = 0;
+      return true;
+    }
+    ::close(fd);
+    if (std::chrono::steady_clock::now() >= deadline) {
+      tLastError = kErrorSharingViolation;
+      return false;
+    }
+    // Held by another: wait a little, longer each time, never in step with the others.
+    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs + static_cast<int>(jitter() % 3)));
+    pauseMs = std::min(pauseMs * 2, 25);
+  }
+}
+
+void FileLock::Release() noexcept {
+  if (FHandle == -1) return;
+  // Removed while still held: whoever opened it meanwhile finds it gone
+  // once it gets the lock, and makes a new one.
+  ::unlink(FNativeName.c_str());
+  ::close(static_cast<int>(FHandle));
+  FHandle = -1;
 }
 
 }  // namespace kv::platform

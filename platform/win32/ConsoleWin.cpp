@@ -19,6 +19,8 @@ std::vector<String> CommandLineArguments(int, char**) {
   return args;
 }
 
+std::vector<int> InvalidCommandLineArguments(int, char**) { return {}; }
+
 namespace {
 
 void WriteTo(DWORD which, StringView text) {

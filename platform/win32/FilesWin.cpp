@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include "platform/Files.h"
 #include "platform/win32/WideText.h"
@@ -15,6 +16,12 @@ std::uint32_t LastError() { return ::GetLastError(); }
 void SetLastError(std::uint32_t code) { ::SetLastError(code); }
 
 String SysErrorMessage(std::uint32_t code) {
+  switch (code) {
+    case kErrorNotRegularFile: return u"Not a regular file (a device, pipe or socket)";
+    case kErrorIsDirectory: return u"Is a directory";
+    case kErrorNotALockFile: return u"The lock file exists but is not a lock of ours";
+    default: break;
+  }
   wchar_t* buf = nullptr;
   DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
@@ -41,6 +48,13 @@ bool FileHandle::Open(StringView name, FileAccess access, FileShare share, FileD
   String n(name);
   HANDLE h = CreateFileW(W(n), acc, sh, nullptr, disp, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
+  // A pipe, or a console to read from, would make the reader wait.
+  const DWORD type = GetFileType(h);
+  if (type == FILE_TYPE_PIPE || (type == FILE_TYPE_CHAR && access != FileAccess::Write)) {
+    CloseHandle(h);
+    ::SetLastError(kErrorNotRegularFile);
+    return false;
+  }
   FHandle = reinterpret_cast<std::intptr_t>(h);
   return true;
 }
@@ -53,6 +67,7 @@ void FileHandle::Close() noexcept {
 }
 
 std::int64_t FileHandle::Read(void* buffer, std::int64_t count) {
+  if (FileFaultStrikes(FileFault::Read)) return -1;
   auto* p = static_cast<char*>(buffer);
   std::int64_t done = 0;
   while (done < count) {
@@ -66,6 +81,7 @@ std::int64_t FileHandle::Read(void* buffer, std::int64_t count) {
 }
 
 std::int64_t FileHandle::Write(const void* buffer, std::int64_t count) {
+  if (FileFaultStrikes(FileFault::Write)) return -1;
   auto* p = static_cast<const char*>(buffer);
   std::int64_t done = 0;
   while (done < count) {
@@ -200,6 +216,7 @@ bool SetFileReadOnly(StringView name, bool readOnly) {
 }
 
 bool ReplaceFileWith(StringView replacement, StringView target) {
+  if (FileFaultStrikes(FileFault::Replace)) return false;
   String from(replacement), to(target);
   bool ok;
   if (GetFileAttributesW(W(to)) != INVALID_FILE_ATTRIBUTES) {
@@ -215,26 +232,67 @@ bool ReplaceFileWith(StringView replacement, StringView target) {
   return ok;
 }
 
+namespace {
+
+// Temporary files are named after the target + "." + process id + "-" + a
+// number + ".tmp" and are held open without sharing while in use.
+bool IsTemporaryNameOf(const String& name, const String& base) {
+  const String prefix = base + u".", suffix = u".tmp";
+  if (name.size() <= prefix.size() + suffix.size() || !EqualsIgnoringAsciiCase(name.substr(0, prefix.size()), prefix) ||
+      !EqualsIgnoringAsciiCase(name.substr(name.size() - suffix.size()), suffix))
+    return false;
+  const String middle = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+  const size_t dash = middle.find(u'-');
+  auto digits = [](const String& t) { return !t.empty() && t.find_first_not_of(u"0123456789") == String::npos; };
+  return dash != String::npos && digits(middle.substr(0, dash)) && digits(middle.substr(dash + 1));
+}
+
+// Removes the temporary files of the target that nobody holds open any more:
+// a file in use cannot be deleted.
+void RemoveStaleTemporaries(const String& target) {
+  const size_t cut = target.find_last_of(u"\\/:");
+  const String dir = cut == String::npos ? String() : target.substr(0, cut + 1);
+  const String base = cut == String::npos ? target : target.substr(cut + 1);
+  for (const DirEntry& e : FindEntries(target + u".*-*.tmp"))
+    if (!e.IsDirectory && IsTemporaryNameOf(e.Name, base)) DeleteFileW(W(dir + e.Name));
+}
+
+std::atomic<unsigned> gTemporaryCounter{0};
+
+}  // namespace
+
 bool ReplacementFile::Create(StringView target) {
   Discard();
+  // A full name: ReplaceFileW does not take a bare file name.
   String t(target);
+  const DWORD n = GetFullPathNameW(W(t), 0, nullptr, nullptr);
+  if (n > 0) {
+    std::wstring full(n, L'\0');
+    const DWORD got = GetFullPathNameW(W(t), n, full.data(), nullptr);
+    if (got > 0 && got < n) t.assign(reinterpret_cast<const char16_t*>(full.data()), got);
+  }
   DWORD attr = GetFileAttributesW(W(t));
   if (attr != INVALID_FILE_ATTRIBUTES) {
     if (attr & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
-      ::SetLastError(ERROR_ACCESS_DENIED);
+      ::SetLastError((attr & FILE_ATTRIBUTE_DIRECTORY) ? kErrorIsDirectory : ERROR_ACCESS_DENIED);
       return false;
     }
     // Refused now, before anything is written, when another open file holds
-    // the target against writing.
+    // the target against writing, or when it is no file on a disk.
     HANDLE h = CreateFileW(W(t), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
+    const DWORD type = GetFileType(h);
     CloseHandle(h);
+    if (type != FILE_TYPE_DISK) {
+      ::SetLastError(kErrorNotRegularFile);
+      return false;
+    }
   }
-  static unsigned counter = 0;
+  RemoveStaleTemporaries(t);
   for (int attempt = 0; attempt < 100; ++attempt) {
     String temp = t + u"." + IntToStr(static_cast<std::int64_t>(GetCurrentProcessId())) + u"-" +
-                  IntToStr(static_cast<std::int64_t>(++counter)) + u".tmp";
+                  IntToStr(static_cast<std::int64_t>(++gTemporaryCounter)) + u".tmp";
     if (FFile.Open(temp, FileAccess::ReadWrite, FileShare::None, FileDisposition::CreateNew)) {
       FTarget = t;
       FTempName = temp;
@@ -245,6 +303,21 @@ bool ReplacementFile::Create(StringView target) {
   return false;
 }
 
+bool ReplacementFile::Commit() {
+  if (FTempName.empty()) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  bool ok = FFile.Flush();
+  FFile.Close();
+  if (ok) ok = ReplaceFileWith(FTempName, FTarget);
+  const DWORD err = GetLastError();
+  if (ok) FTempName.clear();  // it is the target now
+  Discard();
+  ::SetLastError(ok ? ERROR_SUCCESS : err);
+  return ok;
+}
+
 void ReplacementFile::Discard() noexcept {
   FFile.Close();
   if (!FTempName.empty()) {
@@ -252,6 +325,55 @@ void ReplacementFile::Discard() noexcept {
     FTempName.clear();
   }
   FTarget.clear();
+}
+
+bool FileLock::Acquire(StringView target, std::uint32_t timeoutMs) {
+  Release();
+  FName = String(target) + u".lock";
+  const DWORD start = GetTickCount();
+  DWORD pauseMs = 1;
+  for (;;) {
+    // Deleted by the system when the handle closes, also when the process ends.
+    HANDLE h = CreateFileW(W(FName), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      FHandle = reinterpret_cast<std::intptr_t>(h);
+      ::SetLastError(ERROR_SUCCESS);
+      return true;
+    }
+    const DWORD e = GetLastError();
+    if (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) {
+      // Held by another, or left behind by a system that stopped: a lock
+      // file nobody holds can be opened, and an empty one is taken away.
+      HANDLE other = CreateFileW(W(FName), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (other != INVALID_HANDLE_VALUE) {
+        LARGE_INTEGER size{};
+        const bool empty = GetFileSizeEx(other, &size) && size.QuadPart == 0;
+        CloseHandle(other);
+        if (!empty) {
+          ::SetLastError(kErrorNotALockFile);
+          return false;
+        }
+        DeleteFileW(W(FName));
+        continue;
+      }
+    } else if (e != ERROR_ACCESS_DENIED && e != ERROR_SHARING_VIOLATION) {
+      // (Access is denied while the lock file of another is being deleted.)
+      return false;
+    }
+    if (GetTickCount() - start >= timeoutMs) {
+      ::SetLastError(ERROR_SHARING_VIOLATION);
+      return false;
+    }
+    Sleep(pauseMs + GetCurrentProcessId() % 3);
+    pauseMs = pauseMs * 2 > 25 ? 25 : pauseMs * 2;
+  }
+}
+
+void FileLock::Release() noexcept {
+  if (FHandle == -1) return;
+  CloseHandle(H(FHandle));
+  FHandle = -1;
 }
 
 }  // namespace kv::platform

@@ -57,6 +57,25 @@ std::uint32_t RegSet(RegHandle key, StringView name, std::uint32_t type, const v
                                                    static_cast<const BYTE*>(data), static_cast<DWORD>(size)));
 }
 
+std::uint32_t RegSetNew(RegHandle key, StringView name, std::uint32_t type, const void* data, std::size_t size) {
+  // The registry has no such step of its own: a mutex of the session makes
+  // the test and the write one step among the programs that use it.
+  HANDLE m = CreateMutexW(nullptr, FALSE, L"Local\\KVRegistrySetNew");
+  if (m) WaitForSingleObject(m, INFINITE);
+  std::uint32_t r = RegQuery(key, name, nullptr, nullptr);
+  if (r == ERROR_SUCCESS)
+    r = ERROR_FILE_EXISTS;
+  else if (r == ERROR_FILE_NOT_FOUND)
+    r = RegSet(key, name, type, data, size);
+  if (m) {
+    ReleaseMutex(m);
+    CloseHandle(m);
+  }
+  return r;
+}
+
+String RegErrorDetail() { return String(); }
+
 std::uint32_t RegDeleteValueName(RegHandle key, StringView name) {
   return static_cast<std::uint32_t>(RegDeleteValueW(K(key), W(String(name))));
 }
@@ -95,8 +114,8 @@ std::uint32_t RegSubKeys(RegHandle key, std::vector<String>* names) {
 
 std::uint32_t RegValueNames(RegHandle key, std::vector<String>* names) {
   names->clear();
+  std::wstring buf(16384, L'\0');
   for (DWORD i = 0;; ++i) {
-    std::wstring buf(16384, L'\0');
     DWORD len = static_cast<DWORD>(buf.size());
     LONG r = RegEnumValueW(K(key), i, buf.data(), &len, nullptr, nullptr, nullptr, nullptr);
     if (r == ERROR_NO_MORE_ITEMS) return 0;

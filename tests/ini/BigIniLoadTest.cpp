@@ -44,10 +44,23 @@ TEST(IniLoading, MissingFileIsAnEmptyDocument) {
   EXPECT_EQ(ini.ReadString(u"a", u"b", u"def"), u"def");
 }
 
-TEST(IniLoading, LinesBeforeTheFirstHeaderAndEmptyLinesAreDropped) {
+TEST(IniLoading, LinesBeforeTheFirstHeaderAreKeptOutOfSightAndEmptyLinesDropped) {
   IniFixture f;
-  TBigIniFile ini(f.Write("lost=1\n\n[S]\na=1\n\n;c\nfree text\n"));
+  TBigIniFile ini(f.Write("; comment\nkept=1\n\n[S]\na=1\n\n;c\nfree text\n"));
   EXPECT_EQ(All(ini), (Lines{u"[S]", u"a=1", u";c", u"free text", u""}));
+  ASSERT_EQ(ini.LeadingLines().Count(), 2);
+  EXPECT_EQ(ini.LeadingLines().Strings(0), u"; comment");
+  EXPECT_EQ(ini.LeadingLines().Strings(1), u"kept=1");
+  // Invisible to lookups and section lists.
+  EXPECT_EQ(ini.ReadString(u"", u"kept", u"dflt"), u"dflt");
+  TKVStringList names;
+  ini.ReadSections(names);
+  EXPECT_EQ(names.Count(), 1);
+  // A second file's leading lines join them; Clear drops them.
+  ini.AppendFromFile(f.Write("second=2\n[T]\nb=1\n"));
+  EXPECT_EQ(ini.LeadingLines().Count(), 3);
+  ini.Clear();
+  EXPECT_EQ(ini.LeadingLines().Count(), 0);
 }
 
 TEST(IniLoading, HeadersAreRecognisedBeforeCleaning) {

@@ -44,12 +44,21 @@ TEST_F(IniWrite, WriteStringMarksOnlyRealChanges) {
 }
 
 TEST_F(IniWrite, FlushWritesSectionsWithCrLfAndOneEmptyLineEach) {
-  auto ini = Load("b.ini", "before=lost\n[A]\nx=1\n\n; comment\n\n[Empty]\n[B]\ny=2");
+  auto ini = Load("b.ini", "; leading comment\nbefore=kept\n\n[A]\nx=1\n\n; comment\n\n[Empty]\n[B]\ny=2");
   ini->WriteString(u"New", u"k", u"v");
   ini->UpdateFile();
-  EXPECT_EQ(Bytes("b.ini"), "[A]\r\nx=1\r\n; comment\r\n\r\n[B]\r\ny=2\r\n\r\n[New]\r\nk=v\r\n\r\n");
+  // The lines before the first header stay in front of it.
+  EXPECT_EQ(Bytes("b.ini"), "; leading comment\r\nbefore=kept\r\n[A]\r\nx=1\r\n; comment\r\n\r\n[B]\r\ny=2\r\n\r\n[New]\r\n"
+                            "k=v\r\n\r\n");
   // The temporary file is gone.
   EXPECT_EQ(FilesInDir(), 1u);
+}
+
+TEST_F(IniWrite, AFileWithoutSectionsKeepsItsLines) {
+  auto ini = Load("n.ini", "; only comments\nfree text\n");
+  ini->WriteString(u"S", u"k", u"v");
+  ini->UpdateFile();
+  EXPECT_EQ(Bytes("n.ini"), "; only comments\r\nfree text\r\n[S]\r\nk=v\r\n\r\n");
 }
 
 TEST_F(IniWrite, EmptyKeyErasesTheSectionOrFlushes) {
@@ -173,6 +182,37 @@ TEST_F(IniWrite, AFileHeldByAnotherIsNotReplaced) {
   EXPECT_EQ(FilesInDir(), 1u);
   ini->UpdateFile();
   EXPECT_EQ(Bytes("held.ini"), "[S]\r\nk=new\r\n\r\n");
+}
+
+// Faults injected in the middle: a read error while loading, a failed write
+// of the second piece, a failed rename. Each leaves the file as it was.
+TEST_F(IniWrite, FaultsInTheMiddleLeaveTheFileAsItWas) {
+  // More than one piece of the flush (1 MiB) and more than one read of the loader.
+  std::string original = "[S]\r\n";
+  for (int i = 0; original.size() < 1200 * 1024; ++i) original += "key" + std::to_string(i) + "=value\r\n";
+  WriteBytes(dir.NativeFile("f.ini"), original);
+  platform::InjectFileFault(platform::FileFault::Read, 2, platform::kErrorDiskFull);
+  EXPECT_THROW(TBiggerIniFile(dir.File("f.ini")), EReadError);
+  platform::InjectFileFault(platform::FileFault::Read, 0, 0);
+  auto ini = std::make_unique<TBiggerIniFile>(dir.File("f.ini"));
+  ini->WriteString(u"S", u"new", u"1");
+  platform::InjectFileFault(platform::FileFault::Write, 2, platform::kErrorDiskFull);
+  try {
+    ini->UpdateFile();
+    FAIL() << "a failed write went unnoticed";
+  } catch (const EWriteError& e) {
+    EXPECT_NE(e.Message().find(u"f.ini"), String::npos);
+    EXPECT_EQ(e.ErrorCode(), platform::kErrorDiskFull);
+  }
+  EXPECT_EQ(Bytes("f.ini"), original);
+  EXPECT_EQ(FilesInDir(), 1u);
+  platform::InjectFileFault(platform::FileFault::Replace, 1, platform::kErrorAccessDenied);
+  EXPECT_THROW(ini->UpdateFile(), EFCreateError);
+  EXPECT_EQ(Bytes("f.ini"), original);
+  EXPECT_EQ(FilesInDir(), 1u);
+  EXPECT_TRUE(ini->HasChanged());
+  ini->UpdateFile();
+  EXPECT_EQ(Bytes("f.ini"), "[S]\r\n" + original.substr(5) + "new=1\r\n\r\n");
 }
 
 TEST_F(IniWrite, AFolderThatCannotBeWrittenGivesAnErrorNamingTheFile) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "TestUtil.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
@@ -92,4 +94,58 @@ TEST(ModuleFileName, NamesTheRunningProgramInWindowsStyle) {
 TEST(Environment, ReadsVariables) {
   EXPECT_TRUE(GetEnvVar(u"KV_SURELY_NOT_SET_12345").empty());
   EXPECT_FALSE(GetEnvVar(u"PATH").empty());
+}
+
+TEST(FileLock, OneHolderAtATimeAndNothingLeftBehind) {
+  kvtest::TempDir dir;
+  const String file = dir.File("c.ini");
+  FileLock first, second;
+  ASSERT_TRUE(first.Acquire(file, 0));
+  EXPECT_TRUE(first.Held());
+  EXPECT_NE(first.LockFileName().find(u"c.ini.lock"), String::npos);
+  EXPECT_TRUE(FileExists(dir.File("c.ini.lock")));
+  EXPECT_FALSE(second.Acquire(file, 30));
+  EXPECT_EQ(LastError(), kErrorSharingViolation);
+  first.Release();
+  EXPECT_FALSE(FileExists(dir.File("c.ini.lock")));
+  EXPECT_TRUE(second.Acquire(file, 0));
+  second.Release();
+  // An empty lock file nobody holds (its holder was killed) is taken over.
+  kvtest::WriteBytes(dir.NativeFile("c.ini.lock"), "");
+  EXPECT_TRUE(first.Acquire(file, 0));
+  first.Release();
+  EXPECT_FALSE(FileExists(dir.File("c.ini.lock")));
+  // A file of that name with content is somebody else's: never taken, never removed.
+  kvtest::WriteBytes(dir.NativeFile("c.ini.lock"), "mine");
+  EXPECT_FALSE(first.Acquire(file, 0));
+  EXPECT_EQ(LastError(), kErrorNotALockFile);
+  EXPECT_EQ(kvtest::ReadBytes(dir.NativeFile("c.ini.lock")), "mine");
+  // A missing folder fails at once.
+  EXPECT_FALSE(first.Acquire(dir.File("none\\c.ini"), 10000));
+  EXPECT_NE(LastError(), kErrorSharingViolation);
+}
+
+TEST(ReplacementFile, RefusesFoldersAndKeepsTheTargetOnFaults) {
+  kvtest::TempDir dir;
+  ReplacementFile r;
+  EXPECT_FALSE(r.Create(dir.Path()));
+  EXPECT_FALSE(SysErrorMessage(LastError()).empty());
+  kvtest::WriteBytes(dir.NativeFile("t.txt"), "old");
+  for (FileFault f : {FileFault::Write, FileFault::Replace}) {
+    ASSERT_TRUE(r.Create(dir.File("t.txt")));
+    InjectFileFault(f, 1, kErrorDiskFull);
+    const bool ok = r.Handle().Write("new", 3) == 3 && r.Commit();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(LastError(), kErrorDiskFull);
+    r.Discard();
+    EXPECT_EQ(kvtest::ReadBytes(dir.NativeFile("t.txt")), "old");
+  }
+  InjectFileFault(FileFault::Write, 0, 0);
+  ASSERT_TRUE(r.Create(dir.File("t.txt")));
+  ASSERT_EQ(r.Handle().Write("new", 3), 3);
+  ASSERT_TRUE(r.Commit());
+  EXPECT_EQ(kvtest::ReadBytes(dir.NativeFile("t.txt")), "new");
+  size_t files = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Native())) ++files;
+  EXPECT_EQ(files, 1u);
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 
 #ifndef _WIN32
@@ -9,6 +11,7 @@
 #endif
 
 #include "TestUtil.h"
+#include "platform/Files.h"
 #include "system/KVRegistry.h"
 #include "system/kvInstRegistry.h"
 
@@ -200,5 +203,166 @@ TEST_F(Registry, ConcurrentWritersLoseNothing) {
   // The store is a readable .reg file.
   std::string file = kvtest::ReadBytes(store.NativeFile("HKEY_CURRENT_USER.reg"));
   EXPECT_EQ(file.rfind("Windows Registry Editor Version 5.00", 0), 0u);
+}
+#endif
+
+TEST_F(Registry, SetNewWritesOnlyAMissingValue) {
+  const String key = base + u"\\New";
+  platform::RegHandle h = 0;
+  ASSERT_EQ(platform::RegCreate(kHiveCurrentUser, key, platform::kKeyAllAccess, &h), 0u);
+  const auto first = platform::RegTextData(u"first"), second = platform::RegTextData(u"second");
+  EXPECT_EQ(platform::RegSetNew(h, u"V", platform::kRegSz, first.data(), first.size()), 0u);
+  EXPECT_EQ(platform::RegSetNew(h, u"v", platform::kRegSz, second.data(), second.size()), platform::kErrorFileExists);
+  platform::RegClose(h);
+  EXPECT_EQ(ReadRegistryString(kHiveCurrentUser, key, u"V"), u"first");
+}
+
+TEST_F(Registry, TextsOfSeveralLinesAreKeptExactly) {
+  const String key = base + u"\\Lines";
+  const std::u16string lone(u"x\xD800y");
+  SetRaw(key, u"Crlf", platform::kRegSz, platform::RegTextData(u"one\r\ntwo\n[HKEY_CURRENT_USER\\Evil]\r\n\"a\"=\"b\""));
+  SetRaw(key, u"Lone", platform::kRegSz, platform::RegTextData(lone));
+  SetRaw(key, u"Multi", platform::kRegMultiSz, platform::RegTextData(String(u"a\nb\0c\0", 6)));
+  EXPECT_EQ(ReadRegistryString(kHiveCurrentUser, key, u"Crlf"), u"one\r\ntwo\n[HKEY_CURRENT_USER\\Evil]\r\n\"a\"=\"b\"");
+  EXPECT_EQ(ReadRegistryString(kHiveCurrentUser, key, u"Lone"), lone);
+  EXPECT_FALSE(RegistryKeyExists(kHiveCurrentUser, u"Evil"));
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> data;
+  platform::RegHandle h = 0;
+  ASSERT_EQ(platform::RegOpen(kHiveCurrentUser, key, platform::kKeyRead, &h), 0u);
+  EXPECT_EQ(platform::RegQuery(h, u"Multi", &type, &data), 0u);
+  platform::RegClose(h);
+  EXPECT_EQ(type, platform::kRegMultiSz);
+  EXPECT_EQ(data, platform::RegTextData(String(u"a\nb\0c\0", 6)));
+}
+
+TEST(RegText, NamesThatAReregFileCannotHold) {
+  EXPECT_TRUE(platform::IsStorableRegName(u"Software\\Tarnwick \u00E4\U0001F600 [x] \"q\" ="));
+  for (const String bad : {String(u"a\nb"), String(u"a\rb"), String(u"a\u2028"), String(u"\u0085"), String(u"a\vb"),
+                           String(u"a\0b", 3), String(u"a\xD800"), String(u"\xDC00z")})
+    EXPECT_FALSE(platform::IsStorableRegName(bad)) << ToUtf8(bad);
+}
+
+#ifndef _WIN32
+namespace {
+
+// The store's hive file for HKEY_CURRENT_USER in the test's store.
+class RegistryStore : public Registry {
+ protected:
+  std::string HiveFile() const { return store.NativeFile("HKEY_CURRENT_USER.reg"); }
+  std::string Hive() const { return kvtest::ReadBytes(HiveFile()); }
+  void Put(const std::string& text) { kvtest::WriteBytes(HiveFile(), text); }
+  // No temporary file is left beside the hive.
+  size_t FilesInStore() const {
+    size_t n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(store.Native()))
+      if (e.path().extension() != ".lock") ++n;
+    return n;
+  }
+};
+
+}  // namespace
+
+TEST_F(RegistryStore, AHiveThatDoesNotParseIsNeverWritten) {
+  const std::string broken =
+      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\A]\r\n\"x\"=\"1\"\r\n\"y\"=dword:zz\r\n";
+  Put(broken);
+  platform::RegHandle h = 0;
+  EXPECT_EQ(platform::RegOpen(kHiveCurrentUser, u"Software\\A", platform::kKeyRead, &h), 1009u);
+  EXPECT_NE(platform::RegErrorDetail().find(u"HKEY_CURRENT_USER.reg: line 5"), String::npos)
+      << ToUtf8(platform::RegErrorDetail());
+  EXPECT_THROW(WriteRegistryString(kHiveCurrentUser, base, u"v", u"1"), ERegistryException);
+  EXPECT_EQ(platform::RegCreate(kHiveCurrentUser, u"Software\\B", platform::kKeyAllAccess, &h), 1009u);
+  EXPECT_NE(platform::SysErrorMessage(1009), u"Invalid argument");
+  EXPECT_EQ(Hive(), broken);
+  // Bytes that are neither UTF-8 nor UTF-16 alike.
+  Put("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\\xE9]\r\n");
+  EXPECT_EQ(platform::RegCreate(kHiveCurrentUser, u"Software\\B", platform::kKeyAllAccess, &h), 1009u);
+  EXPECT_EQ(Hive(), "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\\xE9]\r\n");
+}
+
+TEST_F(RegistryStore, FaultsInTheMiddleLeaveTheHiveAsItWas) {
+  // A hive larger than one read, so that the read error strikes in the middle.
+  std::string text = "Windows Registry Editor Version 5.00\r\n";
+  for (int i = 0; i < 600; ++i)
+    text += "\r\n[HKEY_CURRENT_USER\\" + ToUtf8(base) + "\\K" + std::to_string(i) + "]\r\n\"Value\"=\"" +
+            std::string(200, 'x') + "\"\r\n";
+  Put(text);
+  const std::string before = Hive();
+  ASSERT_GT(before.size(), 2u * 65536);
+  platform::RegHandle h = 0;
+  ASSERT_EQ(platform::RegOpen(kHiveCurrentUser, base, platform::kKeyAllAccess, &h), 0u);
+  const auto data = platform::RegTextData(u"new");
+  // Reading: a read error is not the end of the hive.
+  kvtest::WriteBytes(HiveFile(), before);  // a new file: not the cached copy
+  platform::InjectFileFault(platform::FileFault::Read, 2, platform::kErrorDiskFull);
+  EXPECT_NE(platform::RegSet(h, u"Added", platform::kRegSz, data.data(), data.size()), 0u);
+  EXPECT_NE(platform::RegErrorDetail().find(u"cannot read"), String::npos) << ToUtf8(platform::RegErrorDetail());
+  EXPECT_EQ(Hive(), before);
+  // Writing, and renaming into place.
+  for (platform::FileFault f : {platform::FileFault::Write, platform::FileFault::Replace}) {
+    platform::InjectFileFault(f, 1, platform::kErrorDiskFull);
+    EXPECT_EQ(platform::RegSet(h, u"Added", platform::kRegSz, data.data(), data.size()), platform::kErrorDiskFull);
+    EXPECT_NE(platform::RegErrorDetail().find(u"HKEY_CURRENT_USER.reg"), String::npos);
+    EXPECT_EQ(Hive(), before);
+    EXPECT_EQ(FilesInStore(), 1u);
+  }
+  platform::InjectFileFault(platform::FileFault::Read, 0, 0);
+  EXPECT_EQ(platform::RegSet(h, u"Added", platform::kRegSz, data.data(), data.size()), 0u);
+  platform::RegClose(h);
+  EXPECT_EQ(ReadRegistryString(kHiveCurrentUser, base + u"\\K599", u"Value"), String(200, u'x'));
+}
+
+TEST_F(RegistryStore, KeysOfOtherHivesAreKeptAndShortNamesCount) {
+  Put("Windows Registry Editor Version 5.00\r\n\r\n"
+      "[HKCU\\Software\\Short]\r\n\"x\"=\"1\"\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Elsewhere]\r\n\"y\"=\"2\"\r\n\r\n"
+      "[HKEY_CURRENT_USERX\\Software\\Lookalike]\r\n\r\n"
+      "[HKEY_CURRENT_USER\\Software\\\\Doubled]\r\n\"z\"=\"3\"\r\n");
+  EXPECT_EQ(ReadRegistryString(kHiveCurrentUser, u"Software\\Short", u"x"), u"1");
+  EXPECT_FALSE(RegistryKeyExists(kHiveCurrentUser, u"Software\\Lookalike"));
+  WriteRegistryString(kHiveCurrentUser, base, u"v", u"1");
+  const std::string after = Hive();
+  for (const char* kept : {"[HKEY_LOCAL_MACHINE\\Software\\Elsewhere]\r\n\"y\"=\"2\"",
+                           "[HKEY_CURRENT_USERX\\Software\\Lookalike]",
+                           "[HKEY_CURRENT_USER\\Software\\\\Doubled]\r\n\"z\"=\"3\"",
+                           "[HKEY_CURRENT_USER\\Software\\Short]\r\n\"x\"=\"1\""})
+    EXPECT_NE(after.find(kept), std::string::npos) << kept << "\nin\n" << after;
+  EXPECT_EQ(ReadRegistryString(kHiveCurrentUser, base, u"v"), u"1");
+}
+
+TEST_F(RegistryStore, NamesWithLineBreaksAreRefusedAndTheHiveStaysReadable) {
+  platform::RegHandle h = 0;
+  EXPECT_EQ(platform::RegCreate(kHiveCurrentUser, base + u"\\a\nb", platform::kKeyAllAccess, &h),
+            161u);  // ERROR_BAD_PATHNAME
+  ASSERT_EQ(platform::RegCreate(kHiveCurrentUser, base, platform::kKeyAllAccess, &h), 0u);
+  const auto data = platform::RegTextData(u"v");
+  EXPECT_EQ(platform::RegSet(h, u"x\r\n[HKEY_CURRENT_USER\\Evil]", platform::kRegSz, data.data(), data.size()),
+            platform::kErrorInvalidParameter);
+  EXPECT_EQ(platform::RegSetNew(h, u"x\ny", platform::kRegSz, data.data(), data.size()), platform::kErrorInvalidParameter);
+  EXPECT_EQ(platform::RegSet(h, u"fine", platform::kRegSz, data.data(), data.size()), 0u);
+  platform::RegClose(h);
+  EXPECT_EQ(ReadRegistryString(kHiveCurrentUser, base, u"fine"), u"v");
+  EXPECT_FALSE(RegistryKeyExists(kHiveCurrentUser, u"Evil"));
+}
+
+TEST_F(RegistryStore, SubkeysAreListedOnceEachWhateverTheirNames) {
+  // Names that sort between a key and its own subkeys.
+  for (const char16_t* k : {u"a", u"a!", u"a\\x", u"a\\x\\deep", u"a ", u"a]", u"a^", u"b", u"a!\\y"})
+    WriteRegistryString(kHiveCurrentUser, base + u"\\" + k, u"v", u"1");
+  platform::RegHandle h = 0;
+  ASSERT_EQ(platform::RegOpen(kHiveCurrentUser, base, platform::kKeyRead, &h), 0u);
+  std::vector<String> names;
+  ASSERT_EQ(platform::RegSubKeys(h, &names), 0u);
+  platform::RegClose(h);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<String>{u"a", u"a ", u"a!", u"a]", u"a^", u"b"}));
+  ASSERT_EQ(platform::RegOpen(kHiveCurrentUser, base + u"\\A", platform::kKeyRead, &h), 0u);
+  ASSERT_EQ(platform::RegSubKeys(h, &names), 0u);
+  platform::RegClose(h);
+  EXPECT_EQ(names, (std::vector<String>{u"x"}));
+  EXPECT_EQ(platform::RegDeleteKeyTree(kHiveCurrentUser, base + u"\\a"), 0u);
+  EXPECT_FALSE(RegistryKeyExists(kHiveCurrentUser, base + u"\\a\\x\\deep"));
+  EXPECT_TRUE(RegistryKeyExists(kHiveCurrentUser, base + u"\\a!\\y"));
 }
 #endif

@@ -2,6 +2,7 @@
 // store natively.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 
 #include "TestUtil.h"
@@ -116,3 +117,46 @@ TEST_F(RegToolTest, ExportWritesARegFile) {
   EXPECT_EQ(Run({u"export", key, file, u"/y"}), 0);
   EXPECT_EQ(Run({u"export", key + u"\\Missing", dir.File("missing.reg")}), 1);
 }
+
+TEST_F(RegToolTest, NamesWithLineBreaksAreRefusedAndTextsOfSeveralLinesKept) {
+  EXPECT_EQ(Run({u"add", key + u"\\a\nb"}), 2);
+  EXPECT_NE(out.err.find(u"line break"), String::npos);
+  EXPECT_EQ(Run({u"add", key, u"/v", u"x\r\n[HKEY_CURRENT_USER\\Evil]", u"/d", u"1"}), 2);
+  EXPECT_EQ(Run({u"add", key, u"/v", u"x\u2028"}), 2);
+  EXPECT_EQ(Run({u"query", key}), 1);  // nothing was created
+  ASSERT_EQ(Run({u"add", key, u"/v", u"Text", u"/d", u"one\r\ntwo\n[HKEY_CURRENT_USER\\Evil]"}), 0);
+  EXPECT_EQ(Run({u"query", key, u"/v", u"text"}), 0);
+  EXPECT_NE(out.out.find(u"Text    REG_SZ    one\r\ntwo\n[HKEY_CURRENT_USER\\Evil]\n"), String::npos) << ToUtf8(out.out);
+  EXPECT_EQ(Run({u"query", u"HKCU\\Evil"}), 1);
+  kvtest::TempDir dir;
+  ASSERT_EQ(Run({u"export", key, dir.File("x.reg")}), 0) << ToUtf8(out.err);
+  const std::string exported = kvtest::ReadBytes(dir.NativeFile("x.reg"));
+  EXPECT_NE(exported.find(kvtest::Utf16Le(u"\"Text\"=hex(1):6f,00,6e,00,65,00,0d,00,0a,00", false)), std::string::npos);
+}
+
+TEST_F(RegToolTest, QueryAndExportGoThroughAllKeysDepthFirst) {
+  for (const char16_t* k : {u"B\\B2", u"A\\A1\\A11", u"A\\A2", u"A!"}) ASSERT_EQ(Run({u"add", key + u"\\" + k}), 0);
+  ASSERT_EQ(Run({u"query", key, u"/s"}), 0);
+  const String full = u"HKEY_CURRENT_USER\\" + sub;
+  String order;
+  for (const String& k : {full, full + u"\\A", full + u"\\A\\A1", full + u"\\A\\A1\\A11", full + u"\\A\\A2",
+                          full + u"\\A!", full + u"\\B", full + u"\\B\\B2"})
+    order += u"\n" + k + u"\n";
+  // Windows lists subkeys in its own order; the walk is depth first either way.
+  EXPECT_EQ(out.out.size(), order.size());
+  EXPECT_LT(out.out.find(full + u"\\A\\A1\\A11\n"), out.out.find(full + u"\\A\\A2\n"));
+  EXPECT_LT(out.out.find(full + u"\\B\n"), out.out.find(full + u"\\B\\B2\n"));
+}
+
+#ifndef _WIN32
+TEST_F(RegToolTest, MessagesNameTheHiveFileAndTheLine) {
+  kvtest::WriteBytes(store.NativeFile("HKEY_CURRENT_USER.reg"),
+                     "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n\"v\"=what\r\n");
+  EXPECT_EQ(Run({u"query", key}), 1);
+  EXPECT_NE(out.err.find(u"HKEY_CURRENT_USER.reg: line 4"), String::npos) << ToUtf8(out.err);
+  EXPECT_EQ(Run({u"add", key, u"/v", u"x", u"/d", u"1"}), 1);
+  EXPECT_NE(out.err.find(u"line 4"), String::npos) << ToUtf8(out.err);
+  EXPECT_EQ(out.err.find(u"Invalid argument"), String::npos);
+  std::filesystem::remove(store.NativeFile("HKEY_CURRENT_USER.reg"));
+}
+#endif

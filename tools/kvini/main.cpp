@@ -1,4 +1,4 @@
 // kvini: the INI command-line tool.
 #include "tools/kvini/IniTool.h"
 
-int main(int argc, char** argv) { return kv::tools::RunMain(argc, argv, &kv::initool::Run); }
+int main(int argc, char** argv) { return kv::tools::RunMain(u"kvini", argc, argv, &kv::initool::Run); }

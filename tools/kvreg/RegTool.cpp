@@ -30,6 +30,10 @@ const char16_t kGeneralHelp[] =
     u"  export KEY FILE [/y]                           write the key and its subkeys to a .reg file\n"
     u"  help [COMMAND]                                 show this text, or a command's\n"
     u"\n"
+    u"Key and value names must not hold line breaks (CR, LF and the like), zero\n"
+    u"characters or unpaired surrogates. Several kvreg processes may change the same\n"
+    u"hive at once: each change is made whole, one after the other.\n"
+    u"\n"
     u"Exit codes: 0 done, 1 failed (nothing changed), 2 wrong usage.\n";
 
 struct Command {
@@ -43,7 +47,8 @@ const Command kCommands[] = {
      u"Prints the key's path, then one line per value (name, type, data), then the\n"
      u"paths of its subkeys. /v shows only the value NAME, /ve only the default value,\n"
      u"/s goes through all subkeys. REG_DWORD and REG_QWORD data are shown in hex,\n"
-     u"REG_BINARY as hex bytes, REG_MULTI_SZ with \\0 between the texts.\n"},
+     u"REG_BINARY as hex bytes, REG_MULTI_SZ with \\0 between the texts. Texts are\n"
+     u"shown as stored: a text of several lines takes several lines here.\n"},
     {u"add",
      u"Usage: kvreg add KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/s SEPARATOR] [/f]\n"
      u"Creates KEY with its missing parents (no value of an existing key changes) and,\n"
@@ -51,7 +56,10 @@ const Command kCommands[] = {
      u"TYPE: REG_SZ (the default), REG_EXPAND_SZ, REG_DWORD, REG_QWORD, REG_BINARY or\n"
      u"REG_MULTI_SZ. DATA: the text; a number in decimal or with 0x in hex; hex digits\n"
      u"for REG_BINARY; texts separated by \\0 (or by SEPARATOR) for REG_MULTI_SZ.\n"
-     u"An existing value is only replaced with /f.\n"
+     u"An existing value is only replaced with /f; without it, the test and the write\n"
+     u"are one step, so of several kvreg processes adding the same value one succeeds.\n"
+     u"A text may hold several lines: the store keeps it exactly (in hex form in a\n"
+     u".reg file). Names with line breaks are refused.\n"
      u"Example: kvreg add HKCU\\SOFTWARE\\Tarnwick\\Viewer\\DebugLog /v Active /d 1 /f\n"},
     {u"delete",
      u"Usage: kvreg delete KEY [/v NAME | /ve | /va] /f\n"
@@ -143,12 +151,20 @@ bool ParseKey(const String& text, KeyPath& key, String& error) {
   while (!key.sub.empty() && key.sub.back() == u'\\') key.sub.pop_back();
   while (!key.sub.empty() && key.sub.front() == u'\\') key.sub.erase(0, 1);
   key.full = HiveName(key.hive) + (key.sub.empty() ? String() : u"\\" + key.sub);
+  if (!IsStorableRegName(key.sub)) {
+    error = u"the key name holds a line break, a zero character or an unpaired surrogate: \"" + text + u"\"";
+    return false;
+  }
   return true;
 }
 
+// The system's reason for a failed registry call, and what the store adds
+// to it (the hive file and the line that does not parse, for instance).
 String ErrorText(std::uint32_t code) {
-  const String text = SysErrorMessage(code);
-  return text.empty() ? u"error " + IntToStr(code) : text;
+  String text = SysErrorMessage(code);
+  if (text.empty()) text = u"error " + IntToStr(code);
+  const String detail = RegErrorDetail();
+  return detail.empty() ? text : text + u" (" + detail + u")";
 }
 
 // Reports a failed registry call: what was tried, and the system's reason.
@@ -236,47 +252,72 @@ String ValueLine(const String& name, std::uint32_t type, const std::vector<std::
          u"\n";
 }
 
-// Prints one key; false with an error when it cannot be read.
-bool QueryKey(RegHandle hive, const String& sub, const String& full, const Options& o, Output& out) {
-  Key key;
-  std::uint32_t rc = RegOpen(hive, sub, kKeyRead, key.Out());
-  if (rc != kErrorSuccess) {
-    out.err += u"kvreg: cannot open " + full + u": " + ErrorText(rc) + u"\n";
-    return false;
-  }
-  std::vector<String> names, subKeys;
-  RegValueNames(key.Get(), &names);
-  if (o.valueName) {
-    // The one value, shown with its name as stored.
-    const auto it = std::find_if(names.begin(), names.end(),
-                                 [&](const String& n) { return EqualsIgnoringAsciiCase(n, *o.valueName); });
-    names = {it == names.end() ? *o.valueName : *it};
-  }
-  RegSubKeys(key.Get(), &subKeys);
-  String lines;
-  bool found = false;
-  for (const String& name : names) {
-    std::uint32_t type = 0;
-    std::vector<std::uint8_t> data;
-    if (RegQuery(key.Get(), name, &type, &data) != kErrorSuccess) continue;
-    lines += ValueLine(name, type, data);
-    found = true;
-  }
-  if (o.valueName && !found && !o.recursive) {
-    out.err += u"kvreg: " + full + u" has no value " +
-               (o.valueName->empty() ? String(u"(Default)") : u"\"" + *o.valueName + u"\"") + u"\n";
-    return false;
-  }
-  if (found || !o.valueName) out.out += u"\n" + full + u"\n" + lines;
-  for (const String& s : subKeys) {
-    const String childSub = sub.empty() ? s : sub + u"\\" + s;
-    if (o.recursive) {
-      if (!QueryKey(hive, childSub, full + u"\\" + s, o, out)) return false;
-    } else if (!o.valueName) {
-      out.out += (out.out.empty() || out.out.back() != u'\n' ? u"\n" : u"") + full + u"\\" + s + u"\n";
+// Visits the key and, when recursive, every key below it, depth first: with
+// a list of its own rather than by recursion, so a hive of any depth is
+// walked. visit (open key, full path, names of its subkeys) returns false
+// with error set to stop; false with error also when a key cannot be opened.
+template <typename Visit>
+bool WalkKeys(RegHandle hive, const String& sub, const String& full, bool recursive, String& error, Visit visit) {
+  struct Pending {
+    String sub, full;
+  };
+  std::vector<Pending> pending{{sub, full}};
+  while (!pending.empty()) {
+    const Pending item = std::move(pending.back());
+    pending.pop_back();
+    Key key;
+    const std::uint32_t rc = RegOpen(hive, item.sub, kKeyRead, key.Out());
+    if (rc != kErrorSuccess) {
+      error = u"cannot open " + item.full + u": " + ErrorText(rc);
+      return false;
     }
+    std::vector<String> subKeys;
+    RegSubKeys(key.Get(), &subKeys);
+    if (!visit(key.Get(), item.full, subKeys)) return false;
+    if (!recursive) continue;
+    for (auto s = subKeys.rbegin(); s != subKeys.rend(); ++s)
+      pending.push_back({item.sub.empty() ? *s : item.sub + u"\\" + *s, item.full + u"\\" + *s});
   }
   return true;
+}
+
+// Prints the key (with /s every key below it too); false with an error when
+// one cannot be read.
+bool QueryKey(RegHandle hive, const String& sub, const String& full, const Options& o, Output& out) {
+  String error;
+  const bool ok = WalkKeys(hive, sub, full, o.recursive, error,
+                           [&](RegHandle key, const String& path, const std::vector<String>& subKeys) {
+    std::vector<String> names;
+    RegValueNames(key, &names);
+    if (o.valueName) {
+      // The one value, shown with its name as stored.
+      const auto it = std::find_if(names.begin(), names.end(),
+                                   [&](const String& n) { return EqualsIgnoringAsciiCase(n, *o.valueName); });
+      names = {it == names.end() ? *o.valueName : *it};
+    }
+    String lines;
+    bool found = false;
+    for (const String& name : names) {
+      std::uint32_t type = 0;
+      std::vector<std::uint8_t> data;
+      if (RegQuery(key, name, &type, &data) != kErrorSuccess) continue;
+      lines += ValueLine(name, type, data);
+      found = true;
+    }
+    if (o.valueName && !found && !o.recursive) {
+      error = path + u" has no value " +
+              (o.valueName->empty() ? String(u"(Default)") : u"\"" + *o.valueName + u"\"");
+      return false;
+    }
+    if (found || !o.valueName) out.out += u"\n" + path + u"\n" + lines;
+    if (!o.recursive && !o.valueName) {
+      for (const String& s : subKeys)
+        out.out += (out.out.empty() || out.out.back() != u'\n' ? u"\n" : u"") + path + u"\\" + s + u"\n";
+    }
+    return true;
+  });
+  if (!ok) out.err += u"kvreg: " + error + u"\n";
+  return ok;
 }
 
 // The bytes of /d DATA for a type; false with a message when it does not fit.
@@ -369,6 +410,10 @@ int Add(const KeyPath& path, const Options& o, Output& out) {
     out.err += u"kvreg: the separator of /s must not be empty\n";
     return kUsage;
   }
+  if (o.valueName && !IsStorableRegName(*o.valueName)) {
+    out.err += u"kvreg: the value name holds a line break, a zero character or an unpaired surrogate\n";
+    return kUsage;
+  }
   std::vector<std::uint8_t> data;
   String error;
   if (o.valueName && !EncodeData(type, o.data.value_or(String()), o.separator.value_or(u"\\0"), data, error)) {
@@ -379,15 +424,15 @@ int Add(const KeyPath& path, const Options& o, Output& out) {
   std::uint32_t rc = RegCreate(path.hive, path.sub, kKeyAllAccess, key.Out());
   if (rc != kErrorSuccess) return Fail(out, u"cannot create " + path.full, rc);
   if (!o.valueName) return kOk;
-  std::uint32_t oldType = 0;
-  std::vector<std::uint8_t> old;
-  if (!o.force && RegQuery(key.Get(), *o.valueName, &oldType, &old) == kErrorSuccess) {
+  // Without /f the test for an existing value and the write are one step.
+  rc = o.force ? RegSet(key.Get(), *o.valueName, type, data.data(), data.size())
+               : RegSetNew(key.Get(), *o.valueName, type, data.data(), data.size());
+  if (rc == kErrorFileExists && !o.force) {
     out.err += u"kvreg: " + path.full + u" already has the value " +
                (o.valueName->empty() ? String(u"(Default)") : u"\"" + *o.valueName + u"\"") +
                u"; add /f to replace it\n";
     return kFailed;
   }
-  rc = RegSet(key.Get(), *o.valueName, type, data.data(), data.size());
   if (rc != kErrorSuccess) return Fail(out, u"cannot set the value in " + path.full, rc);
   return kOk;
 }
@@ -430,33 +475,27 @@ int Delete(const KeyPath& path, const Options& o, Output& out) {
   return kOk;
 }
 
+// The key and every key below it, depth first, as records for the .reg text.
 bool CollectKeys(RegHandle hive, const String& sub, const String& full, std::vector<RegKeyRecord>& keys,
                  String& error) {
-  Key key;
-  std::uint32_t rc = RegOpen(hive, sub, kKeyRead, key.Out());
-  if (rc != kErrorSuccess) {
-    error = u"cannot open " + full + u": " + ErrorText(rc);
-    return false;
-  }
-  RegKeyRecord record;
-  record.Path = full;
-  std::vector<String> names, subKeys;
-  RegValueNames(key.Get(), &names);
-  for (const String& name : names) {
-    RegValueRecord v;
-    v.Name = name;
-    if (RegQuery(key.Get(), name, &v.Type, &v.Data) == kErrorSuccess) record.Values.push_back(std::move(v));
-  }
-  keys.push_back(std::move(record));
-  RegSubKeys(key.Get(), &subKeys);
-  for (const String& s : subKeys)
-    if (!CollectKeys(hive, sub.empty() ? s : sub + u"\\" + s, full + u"\\" + s, keys, error)) return false;
-  return true;
+  return WalkKeys(hive, sub, full, true, error, [&](RegHandle key, const String& path, const std::vector<String>&) {
+    RegKeyRecord record;
+    record.Path = path;
+    std::vector<String> names;
+    RegValueNames(key, &names);
+    for (const String& name : names) {
+      RegValueRecord v;
+      v.Name = name;
+      if (RegQuery(key, name, &v.Type, &v.Data) == kErrorSuccess) record.Values.push_back(std::move(v));
+    }
+    keys.push_back(std::move(record));
+    return true;
+  });
 }
 
 int Export(const KeyPath& path, const String& file, const Options& o, Output& out) {
   if (!o.overwrite && FileExists(file)) {
-    out.err += u"kvreg: " + file + u" exists; add /y to replace it\n";
+    out.err += u"kvreg: " + DisplayPath(file) + u" exists; add /y to replace it\n";
     return kFailed;
   }
   std::vector<RegKeyRecord> keys;
@@ -476,7 +515,7 @@ int Export(const KeyPath& path, const String& file, const Options& o, Output& ou
                  static_cast<std::int64_t>(bytes.size());
   ok = ok && replacement.Commit();
   if (!ok) {
-    out.err += u"kvreg: cannot write " + file + u": " + ErrorText(LastError()) + u"\n";
+    out.err += u"kvreg: cannot write " + DisplayPath(file) + u": " + SysErrorMessage(LastError()) + u"\n";
     return kFailed;
   }
   return kOk;

@@ -1,4 +1,4 @@
 // kvreg: the registry command-line tool.
 #include "tools/kvreg/RegTool.h"
 
-int main(int argc, char** argv) { return kv::tools::RunMain(argc, argv, &kv::regtool::Run); }
+int main(int argc, char** argv) { return kv::tools::RunMain(u"kvreg", argc, argv, &kv::regtool::Run); }
