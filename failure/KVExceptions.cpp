@@ -164,7 +164,7 @@ TKVStringList* ReportedModules() { return gReportedModules.get(); }
 bool RunningInDevelopmentEnvironment() { return gDevelopmentEnvironment; }
 
 void ExceptionsModule_Initialize() {
-  if (platform::LocaleLowerCase(ExtractFileName(platform::ModuleFileName())) == u"bds.exe") {
+  if (platform::CasedTextIs(ExtractFileName(platform::ModuleFileName()), u"bds.exe", false)) {
     gDevelopmentEnvironment = true;
     return;
   }

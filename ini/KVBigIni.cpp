@@ -33,9 +33,10 @@ size_t SlotCount(size_t count) {
 
 // ------------------------------------------------------------ TIniSectionLines
 
-void TIniSectionLines::AppendLoaded(String&& Line) {
+void TIniSectionLines::AppendLoaded(std::vector<String>& Lines) {
   if (!FKeySlots.empty()) FKeySlots.clear();
-  FItems.push_back(Item{std::move(Line), nullptr});
+  FItems.reserve(FItems.size() + Lines.size());
+  for (String& line : Lines) FItems.push_back(Item{std::move(line), nullptr});
 }
 
 void TIniSectionLines::Changed() {
@@ -536,12 +537,31 @@ void TBigIniFile::AppendFromReader(TUnicodeFileReader& reader) {
   FIsUnicodeFile = reader.isUnicode();
   FIsUTF8File = reader.isUtf8();
   String S;
+  // The lines of the current section gather here and go into its list in
+  // one piece when the section ends: each list is allocated once, at its
+  // size, and this buffer serves every section.
+  std::vector<String> pending;
+  auto flushPending = [&] {
+    if (current && !pending.empty()) current->AppendLoaded(pending);
+    pending.clear();
+  };
+  struct FlushAtEnd {
+    decltype(flushPending)& flush;
+    // Also when a read error ends the load: the lines read stay in the document.
+    ~FlushAtEnd() {
+      try {
+        flush();
+      } catch (...) {
+      }
+    }
+  } flushAtEnd{flushPending};
   while (!reader.Eof()) {
     reader.ReadLineInto(S);
     if (S.size() == 1 && S[0] == u'\x1A') S.clear();
     if (FFlagDropCommentLines && !S.empty() && S[0] == u';') S.clear();
     if (S.empty()) continue;
     if (S.size() >= 2 && S.front() == u'[' && S.back() == u']') {
+      flushPending();
       auto lines = std::make_unique<TIniSectionLines>();
       current = lines.get();
       FSectionList->AppendLoaded(S.substr(1, S.size() - 2), lines.release());
@@ -580,10 +600,11 @@ void TBigIniFile::AppendFromReader(TUnicodeFileReader& reader) {
     // The line's text moves into its section; lines before the first
     // section header are kept aside.
     if (current)
-      current->AppendLoaded(std::move(S));
+      pending.push_back(std::move(S));
     else
       FLeadingLines.Add(S);
   }
+  flushPending();
   if (FSectionList->EraseDuplicates(FEraseSectionCallback)) FHasChanged = true;
 }
 

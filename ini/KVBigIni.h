@@ -28,8 +28,8 @@ using TEraseSectionCallback =
 // line; any change of the list drops the index.
 class TIniSectionLines : public TKVStringList {
  public:
-  // Appends a line read from a file, taking its text over.
-  void AppendLoaded(String&& Line);
+  // Appends lines read from a file, taking their texts over.
+  void AppendLoaded(std::vector<String>& Lines);
   // The first line whose text before its first "=" matches aKey by
   // CompareTextIgnoreCase; -1 when none.
   std::int32_t IndexOfKey(StringView aKey);

@@ -148,7 +148,23 @@ char16_t Windows1252ToChar(unsigned char b) {
 
 String DecodeWindows1252(std::string_view bytes) {
   String out(bytes.size(), u'\0');
-  for (size_t i = 0; i < bytes.size(); ++i) out[i] = Windows1252ToChar(static_cast<unsigned char>(bytes[i]));
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  char16_t* o = out.data();
+  const size_t n = bytes.size();
+  size_t i = 0;
+  while (i < n) {
+    // Runs of eight ASCII bytes widen without a look at the table.
+    while (i + 8 <= n) {
+      std::uint64_t w;
+      std::memcpy(&w, in + i, 8);
+      if (w & 0x8080808080808080ull) break;
+      for (size_t k = 0; k < 8; ++k) o[i + k] = in[i + k];
+      i += 8;
+    }
+    if (i >= n) break;
+    o[i] = Windows1252ToChar(in[i]);
+    ++i;
+  }
   return out;
 }
 

@@ -48,6 +48,15 @@ String Cased(StringView s, bool upper) {
 }  // namespace
 
 String LocaleUpperCase(StringView s) { return Cased(s, true); }
+
+bool CasedTextIs(StringView s, StringView cased, bool upper) {
+  if (s.size() != cased.size()) return false;
+  auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; };
+  auto plain = [](char16_t c) { return c < 0x80 && c != u'i' && c != u'I'; };
+  for (size_t i = 0; i < s.size(); ++i)
+    if (plain(s[i]) && plain(cased[i]) && fold(s[i]) != fold(cased[i])) return false;
+  return Cased(s, upper) == cased;
+}
 String LocaleLowerCase(StringView s) { return Cased(s, false); }
 
 }  // namespace kv::platform

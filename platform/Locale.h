@@ -24,6 +24,11 @@ std::unique_ptr<char16_t[]> BuildCaseTable(CaseMapRun map);
 // table would): a program that only cases a name or two never builds one.
 String LocaleUpperCase(StringView s);
 String LocaleLowerCase(StringView s);
+// True when s, cased as LocaleUpperCase (upper) or LocaleLowerCase would
+// case it, is the text cased. Casing keeps the length, and no user's casing
+// turns one ASCII letter into another but for I and i: most texts are told
+// apart without casing them (and without loading the user's casing).
+bool CasedTextIs(StringView s, StringView cased, bool upper);
 // Whether the upper (or lower) case table has been built.
 bool CaseTableBuilt(bool upper);
 // The system's casing of a run of code units, as the tables are made of.

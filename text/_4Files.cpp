@@ -176,18 +176,31 @@ void TUnicodeFileReader::ReadLineFastUnits(String& units) {
       if (got > 0) Stream->SetPosition(Stream->Size());  // a single byte left over is ignored
       break;
     }
-    std::int64_t n = got / 2;
-    std::int64_t k = 0;
-    if (MSB_FIRST) {
-      for (; k < n; ++k)
-        if (p[2 * k] == 0 && p[2 * k + 1] == 10) break;
-    } else {
-      for (; k < n; ++k)
-        if (p[2 * k + 1] == 0 && p[2 * k] == 10) break;
+    const std::int64_t n = got / 2;
+    // The line feed unit: its 0x0A byte found by memchr, at a unit's low
+    // byte (the second of big-endian units) with a zero high byte.
+    const size_t lowByte = MSB_FIRST ? 1 : 0;
+    std::int64_t k = n;
+    const unsigned char* from = p + lowByte;
+    const unsigned char* const end = p + 2 * n;
+    while (from < end) {
+      const auto* hit = static_cast<const unsigned char*>(std::memchr(from, 10, static_cast<size_t>(end - from)));
+      if (!hit) break;
+      const std::int64_t at = hit - p;
+      if (static_cast<size_t>(at % 2) == lowByte && p[at - lowByte + (1 - lowByte)] == 0) {
+        k = at / 2;
+        break;
+      }
+      from = hit + 1;
     }
-    size_t old = units.size();
+    const size_t old = units.size();
     units.resize(old + static_cast<size_t>(k));
-    for (std::int64_t u = 0; u < k; ++u) units[old + static_cast<size_t>(u)] = UnitAt(p + 2 * u, MSB_FIRST);
+    char16_t* out = units.data() + old;
+    if (MSB_FIRST) {
+      for (std::int64_t u = 0; u < k; ++u) out[u] = static_cast<char16_t>((p[2 * u] << 8) | p[2 * u + 1]);
+    } else {
+      for (std::int64_t u = 0; u < k; ++u) out[u] = static_cast<char16_t>(p[2 * u] | (p[2 * u + 1] << 8));
+    }
     if (k < n) {
       Stream->SetPosition(Stream->Position() - got + 2 * k + 2);
       ended = true;
@@ -387,6 +400,18 @@ std::mutex gVersionLock;
 std::unique_ptr<platform::VersionInfoReader> gVersionReader;
 std::mutex gRandomLock;
 std::mt19937 gRandom;
+bool gRandomSeeded = false;  // under gRandomLock
+
+// The generator, seeded from the clock and the system's entropy at its first
+// use (under gRandomLock): a run that makes no scratch name pays nothing.
+std::mt19937& SeededRandom() {
+  if (!gRandomSeeded) {
+    std::random_device entropy;
+    gRandom.seed(static_cast<std::uint32_t>(static_cast<std::int64_t>(Now() * 86400000.0)) ^ entropy());
+    gRandomSeeded = true;
+  }
+  return gRandom;
+}
 
 String CachedTempFolder() {
   std::lock_guard<std::mutex> guard(gTempFolderLock);
@@ -534,7 +559,8 @@ String MakeUniqueFileName(StringView Dir, StringView Ext) {
     String name = String(Dir) + u"\\";
     {
       std::lock_guard<std::mutex> guard(gRandomLock);
-      for (int i = 0; i < 4; ++i) name += ThreeDigits(digits(gRandom));
+      std::mt19937& random = SeededRandom();
+      for (int i = 0; i < 4; ++i) name += ThreeDigits(digits(random));
     }
     name += ext;
     if (!FileExistsEx(name)) return name;
@@ -730,10 +756,10 @@ void AppendToLogFile(StringView FileName, StringView Text, bool WithTimeStamp, s
 String GetSpecialFolderPath(std::int32_t CSIDL, bool) { return platform::SpecialFolderPath(CSIDL); }
 
 void FileHelpers_Initialize() {
-  std::random_device entropy;
   {
+    // A new seed is drawn at the next scratch name.
     std::lock_guard<std::mutex> guard(gRandomLock);
-    gRandom.seed(static_cast<std::uint32_t>(static_cast<std::int64_t>(Now() * 86400000.0)) ^ entropy());
+    gRandomSeeded = false;
   }
   std::lock_guard<std::mutex> guard(gTempFolderLock);
   gTempFolderCache.clear();

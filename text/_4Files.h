@@ -215,7 +215,8 @@ void AppendToLogFile(StringView FileName, StringView Text, bool WithTimeStamp, s
 // The shell's folder of that CSIDL number; empty when there is none.
 String GetSpecialFolderPath(std::int32_t CSIDL, bool Create);
 
-// Module start-up (random seed, empty temporary-folder cache) and teardown
+// Module start-up (a fresh random seed, drawn at the next scratch name; an
+// empty temporary-folder cache) and teardown
 // (the version reader released).
 void FileHelpers_Initialize();
 void FileHelpers_Finalize();

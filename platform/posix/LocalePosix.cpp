@@ -5,6 +5,7 @@
 #include <cwctype>
 #include <atomic>
 #include <memory>
+#include <cstdlib>
 #include <string>
 
 #include "platform/CodePages.h"
@@ -160,8 +161,26 @@ int CompareStringLocale(StringView a, StringView b, bool ignoreCase) {
   return r < 0 ? -1 : r > 0 ? 1 : 0;
 }
 
+namespace {
+// The locale name the environment gives a category, as the C library
+// resolves it: LC_ALL, then the category's own variable, then LANG.
+std::string LocaleNameOf(const char* category) {
+  for (const char* var : {"LC_ALL", category, "LANG"}) {
+    const char* v = std::getenv(var);
+    if (v && *v) return v;
+  }
+  return std::string();
+}
+
+bool IsCLocaleName(const std::string& name) {
+  return name.empty() || name == "C" || name == "POSIX" || name.rfind("C.", 0) == 0;
+}
+}  // namespace
+
 LocaleFormats UserLocaleFormats() {
   LocaleFormats f;
+  // The C locale's formats are the defaults: no locale need be loaded for them.
+  if (IsCLocaleName(LocaleNameOf("LC_TIME")) && IsCLocaleName(LocaleNameOf("LC_NUMERIC"))) return f;
   locale_t l = UserLocale();
   std::string dfmt = nl_langinfo_l(D_FMT, l);
   std::string tfmt = nl_langinfo_l(T_FMT, l);
