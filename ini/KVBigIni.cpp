@@ -295,7 +295,7 @@ void TBigIniFile::ClearSections() {
   // The index goes first: freeing a block that large makes the allocator
   // sweep up every small block freed before it, which would be all the lines.
   FSectionList->DropIndex();
-  for (int i = 0; i < FSectionList->Count(); ++i) delete FSectionList->GetSectionItems(i);
+  for (int i = FSectionList->Count(); i-- > 0;) delete FSectionList->GetSectionItems(i);
   FSectionList->Clear();
   FSectionList->SetPrevIndex(0);
   FLeadingLines.Clear();
