@@ -15,7 +15,8 @@ namespace {
 std::unique_ptr<TExceptionHandler> gHandler;
 std::unique_ptr<TKVStringList> gReportedModules;
 bool gDevelopmentEnvironment = false;
-// Worked out at start, so that a fault that ends the process need not.
+// Worked out at the first report that needs it; a fault that ends the
+// process works it out on the report's own thread (Windows) or stack.
 String gFailureLog;
 
 // "<program>, [<version>]", worked out once.
@@ -55,6 +56,7 @@ void WriteFatalFaultReport(const TFatalFault& Fault) {
     lines.Add(Fault.Description);
     lines.Add(u"");
     for (const String& l : Fault.StackLines) lines.Add(l);
+    if (gFailureLog.empty()) gFailureLog = FailureLogFileName();
     if (!gFailureLog.empty()) AppendToFailureLog(lines, gFailureLog);
   } catch (...) {
   }
@@ -162,7 +164,7 @@ TKVStringList* ReportedModules() { return gReportedModules.get(); }
 bool RunningInDevelopmentEnvironment() { return gDevelopmentEnvironment; }
 
 void ExceptionsModule_Initialize() {
-  if (platform::LocaleLowerCase(ExtractFileName(platform::ModuleFileName())) == u"bds.exe") {
+  if (platform::CasedTextIs(ExtractFileName(platform::ModuleFileName()), u"bds.exe", false)) {
     gDevelopmentEnvironment = true;
     return;
   }
@@ -172,14 +174,9 @@ void ExceptionsModule_Initialize() {
   StackTrackingOptions().Include(stExceptFrame);
   StackTrackingOptions().Include(stRawMode);
   gHandler = std::make_unique<TExceptionHandler>();
-  // What the report of a fault that ends the process needs is worked out
-  // now: by then the process may be too damaged to look anything up.
-  try {
-    gFailureLog = FailureLogFileName();
-    ProgramLine();
-  } catch (...) {
-    gFailureLog.clear();
-  }
+  // The failure log's folder and the program's version are looked up when
+  // a report is written: a launch that fails at nothing loads neither the
+  // shell nor the version library for them.
   SetFatalFaultHandler(&WriteFatalFaultReport);
   StartExceptionTracking();
 }

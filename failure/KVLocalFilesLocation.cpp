@@ -63,7 +63,7 @@ String GetLocalFilesFolderFor(const String& ProgramFile, const String& Default, 
   String result;
   if (!PersonalDirOverride.empty()) {
     result = ExcludeTrailingSlashes(ExtractPathUpToDelimiter(PersonalDirOverride, u"\\:"), false);
-  } else if (platform::LocaleUpperCase(ExtractFileName(ProgramFile)) == u"LBX.EXE" &&
+  } else if (platform::CasedTextIs(ExtractFileName(ProgramFile), u"LBX.EXE", true) &&
              RegistryValueExists(root, kPersonalDirKey, kPersonalDirValue)) {
     result = ReadRegistryStringDef(root, kPersonalDirKey, kPersonalDirValue, u"");
   } else if (Location == cMyDocuments) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <numeric>
 #include <optional>
-#include <unordered_set>
+#include <typeinfo>
 #include <vector>
 
 #include "platform/CodePages.h"
@@ -11,6 +11,86 @@
 #include "text/_4Files.h"
 
 namespace kv {
+
+namespace {
+
+// Below these sizes a plain scan is as quick as an index, and needs none
+// (nor the case table, for names spelled as asked).
+constexpr int kIndexedSections = 8;
+constexpr int kIndexedLines = 32;
+// A large section gets its key index on this search since its last change:
+// one that is read once is scanned, not indexed.
+constexpr int kSearchesBeforeKeyIndex = 3;
+
+// Slots for count entries at most half full, a power of two.
+size_t SlotCount(size_t count) {
+  size_t n = 16;
+  while (n < count * 2) n *= 2;
+  return n;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ TIniSectionLines
+
+void TIniSectionLines::AppendLoaded(std::vector<String>& Lines) {
+  if (!FKeySlots.empty()) FKeySlots.clear();
+  FItems.reserve(FItems.size() + Lines.size());
+  for (String& line : Lines) FItems.push_back(Item{std::move(line), nullptr});
+}
+
+void TIniSectionLines::Changed() {
+  FKeySlots.clear();
+  FSearches = 0;
+  TKVStringList::Changed();
+}
+
+void TIniSectionLines::BuildKeyIndex() {
+  const size_t n = FItems.size();
+  FKeySlots.assign(SlotCount(n), Slot{0, -1, 0});
+  const size_t mask = FKeySlots.size() - 1;
+  for (size_t i = 0; i < n; ++i) {
+    const StringView line = FItems[i].FString;
+    const size_t eq = line.find(u'=');
+    if (eq == StringView::npos) continue;
+    const StringView name = line.substr(0, eq);
+    const std::uint32_t h = HashTextIgnoreCase(name);
+    size_t at = h & mask;
+    bool known = false;
+    for (; FKeySlots[at].Index >= 0; at = (at + 1) & mask) {
+      const Slot& slot = FKeySlots[at];
+      if (slot.Hash == h && CompareTextIgnoreCase(StringView(FItems[static_cast<size_t>(slot.Index)].FString)
+                                                      .substr(0, slot.NameLen),
+                                                  name) == 0) {
+        known = true;  // an earlier line of that name is the one found
+        break;
+      }
+    }
+    if (!known) FKeySlots[at] = Slot{h, static_cast<std::int32_t>(i), static_cast<std::uint32_t>(eq)};
+  }
+}
+
+std::int32_t TIniSectionLines::IndexOfKey(StringView aKey) {
+  const int n = Count();
+  if (FKeySlots.empty()) {
+    if (n < kIndexedLines || ++FSearches < kSearchesBeforeKeyIndex) {
+      for (int i = 0; i < n; ++i)
+        if (NameBeforeEqualsMatches(FItems[static_cast<size_t>(i)].FString, aKey)) return i;
+      return -1;
+    }
+    BuildKeyIndex();
+  }
+  const std::uint32_t h = HashTextIgnoreCase(aKey);
+  const size_t mask = FKeySlots.size() - 1;
+  for (size_t at = h & mask; FKeySlots[at].Index >= 0; at = (at + 1) & mask) {
+    const Slot& slot = FKeySlots[at];
+    if (slot.Hash == h &&
+        CompareTextIgnoreCase(StringView(FItems[static_cast<size_t>(slot.Index)].FString).substr(0, slot.NameLen),
+                              aKey) == 0)
+      return slot.Index;
+  }
+  return -1;
+}
 
 // ---------------------------------------------------------------- TSectionList
 
@@ -20,20 +100,131 @@ TKVStringList* TSectionList::GetSectionItems(int index) const {
   return static_cast<TKVStringList*>(Objects(index));
 }
 
+void TSectionList::Changed() {
+  FIndexValid = false;
+  TKVStringList::Changed();
+}
+
+void TSectionList::IndexEntry(std::int32_t i, std::uint32_t hash) const {
+  if (static_cast<size_t>(FIndexed + 1) * 2 > FSlots.size()) {
+    std::vector<Slot> old(SlotCount(static_cast<size_t>(FIndexed + 1)), Slot{0, -1});
+    old.swap(FSlots);
+    const size_t mask = FSlots.size() - 1;
+    for (const Slot& slot : old) {
+      if (slot.Index < 0) continue;
+      size_t at = slot.Hash & mask;
+      while (FSlots[at].Index >= 0) at = (at + 1) & mask;
+      FSlots[at] = slot;
+    }
+  }
+  const size_t mask = FSlots.size() - 1;
+  size_t at = hash & mask;
+  for (; FSlots[at].Index >= 0; at = (at + 1) & mask) {
+    const Slot& slot = FSlots[at];
+    if (!FMatchingNames && slot.Hash == hash &&
+        CompareTextIgnoreCase(FItems[static_cast<size_t>(slot.Index)].FString, FItems[static_cast<size_t>(i)].FString) ==
+            0)
+      FMatchingNames = true;
+  }
+  FSlots[at] = Slot{hash, i};
+  ++FIndexed;
+}
+
+void TSectionList::EnsureIndex() const {
+  if (FIndexValid) return;
+  FSlots.assign(SlotCount(FItems.size()), Slot{0, -1});
+  FIndexed = 0;
+  FMatchingNames = false;
+  for (size_t i = 0; i < FItems.size(); ++i)
+    IndexEntry(static_cast<std::int32_t>(i), HashTextIgnoreCase(FItems[i].FString));
+  FIndexValid = true;
+}
+
+void TSectionList::Rejoin(bool WasIndexed) {
+  // The notification dropped the index; an entry appended to an indexed list
+  // just joins it.
+  const int i = Count() - 1;
+  if (WasIndexed && !FIndexValid && FIndexed == i) {
+    FIndexValid = true;
+    IndexEntry(i, HashTextIgnoreCase(FItems.back().FString));
+  }
+}
+
+int TSectionList::AddObject(const String& s, TObject* o) {
+  const bool indexed = FIndexValid && !Sorted();
+  const int i = TKVStringList::AddObject(s, o);
+  if (i == Count() - 1) Rejoin(indexed);
+  return i;
+}
+
+void TSectionList::AppendLoaded(String&& Name, TKVStringList* Lines) {
+  if (Sorted()) {
+    AddObject(Name, Lines);
+    return;
+  }
+  const bool indexed = FIndexValid;
+  Changing();
+  FItems.push_back(Item{std::move(Name), Lines});
+  Changed();
+  Rejoin(indexed);
+}
+
+int TSectionList::FindFrom(StringView S, int From) const {
+  const int n = Count();
+  if (From < 0 || From >= n) return -1;
+  // The entry at From (the one found last) costs one comparison.
+  if (CompareTextIgnoreCase(FItems[static_cast<size_t>(From)].FString, S) == 0) return From;
+  if (n < kIndexedSections) {
+    for (int k = 1; k < n; ++k) {
+      const int i = From + k < n ? From + k : From + k - n;
+      if (CompareTextIgnoreCase(FItems[static_cast<size_t>(i)].FString, S) == 0) return i;
+    }
+    return -1;
+  }
+  // Any other through the index: of the entries that match, the first at or
+  // after From, else the first of all.
+  EnsureIndex();
+  const std::uint32_t h = HashTextIgnoreCase(S);
+  const size_t mask = FSlots.size() - 1;
+  int after = -1, before = -1;
+  for (size_t at = h & mask; FSlots[at].Index >= 0; at = (at + 1) & mask) {
+    const Slot& slot = FSlots[at];
+    if (slot.Hash != h || CompareTextIgnoreCase(FItems[static_cast<size_t>(slot.Index)].FString, S) != 0) continue;
+    if (slot.Index >= From) {
+      if (after < 0 || slot.Index < after) after = slot.Index;
+    } else if (before < 0 || slot.Index < before) {
+      before = slot.Index;
+    }
+  }
+  return after >= 0 ? after : before;
+}
+
+void TSectionList::DropIndex() {
+  FIndexValid = false;
+  std::vector<Slot>().swap(FSlots);
+  FIndexed = 0;
+}
+
+bool TSectionList::HasMatchingNames() const {
+  const int n = Count();
+  if (n < kIndexedSections) {
+    for (int i = 0; i < n; ++i)
+      for (int j = i + 1; j < n; ++j)
+        if (CompareTextIgnoreCase(FItems[static_cast<size_t>(i)].FString, FItems[static_cast<size_t>(j)].FString) == 0)
+          return true;
+    return false;
+  }
+  EnsureIndex();
+  return FMatchingNames;
+}
+
 int TSectionList::IndexOf(const String& S) const {
   const int n = Count();
   if (n == 0) return -1;
   // A remembered position beyond the list (after Clear) starts at the top.
-  int start = FPrevIndex >= 0 && FPrevIndex < n ? FPrevIndex : 0;
-  for (int k = 0; k < n; ++k) {
-    int i = start + k;
-    if (i >= n) i -= n;
-    if (CompareTextIgnoreCase(FItems[static_cast<size_t>(i)].FString, S) == 0) {
-      FPrevIndex = i;
-      return i;
-    }
-  }
-  return -1;
+  const int i = FindFrom(S, FPrevIndex >= 0 && FPrevIndex < n ? FPrevIndex : 0);
+  if (i >= 0) FPrevIndex = i;
+  return i;
 }
 
 int TSectionList::IndexOfName(const String& name) const {
@@ -45,22 +236,9 @@ int TSectionList::IndexOfName(const String& name) const {
 bool TSectionList::EraseDuplicates(const TEraseSectionCallback& callBackProc) {
   const int n = Count();
   if (n < 2) return false;
-  {
-    // Most documents have no two sections of one name: their comparison
-    // keys (the transcribed, upper-cased names, which CompareTextIgnoreCase
-    // compares) all differ, and the sort in the user's collation below can
-    // be spared.
-    const char16_t* up = platform::UpperCaseTable();
-    std::unordered_set<String> keys;
-    keys.reserve(static_cast<size_t>(n));
-    bool unique = true;
-    for (int i = 0; i < n && unique; ++i) {
-      String key = TransliterateUmlauts(FItems[static_cast<size_t>(i)].FString);
-      for (char16_t& c : key) c = up[c];
-      unique = keys.insert(std::move(key)).second;
-    }
-    if (unique) return false;
-  }
+  // Most documents have no two sections of one name, which the index of
+  // names tells at once: the sort in the user's collation below is spared.
+  if (!HasMatchingNames()) return false;
   bool result = false;
   // A copy of the names, each remembering its document position, in the
   // list's own (locale-aware, case-sensitive) order.
@@ -114,7 +292,10 @@ TBigIniFile::~TBigIniFile() {
 }
 
 void TBigIniFile::ClearSections() {
-  for (int i = 0; i < FSectionList->Count(); ++i) delete FSectionList->GetSectionItems(i);
+  // The index goes first: freeing a block that large makes the allocator
+  // sweep up every small block freed before it, which would be all the lines.
+  FSectionList->DropIndex();
+  for (int i = FSectionList->Count(); i-- > 0;) delete FSectionList->GetSectionItems(i);
   FSectionList->Clear();
   FSectionList->SetPrevIndex(0);
   FLeadingLines.Clear();
@@ -352,18 +533,38 @@ void TBigIniFile::LoadFromBytes(std::string Bytes) {
 }
 
 void TBigIniFile::AppendFromReader(TUnicodeFileReader& reader) {
-  TKVStringList* current = nullptr;
+  TIniSectionLines* current = nullptr;
   FIsUnicodeFile = reader.isUnicode();
   FIsUTF8File = reader.isUtf8();
+  String S;
+  // The lines of the current section gather here and go into its list in
+  // one piece when the section ends: each list is allocated once, at its
+  // size, and this buffer serves every section.
+  std::vector<String> pending;
+  auto flushPending = [&] {
+    if (current && !pending.empty()) current->AppendLoaded(pending);
+    pending.clear();
+  };
+  struct FlushAtEnd {
+    decltype(flushPending)& flush;
+    // Also when a read error ends the load: the lines read stay in the document.
+    ~FlushAtEnd() {
+      try {
+        flush();
+      } catch (...) {
+      }
+    }
+  } flushAtEnd{flushPending};
   while (!reader.Eof()) {
-    String S = reader.ReadLine();
+    reader.ReadLineInto(S);
     if (S.size() == 1 && S[0] == u'\x1A') S.clear();
     if (FFlagDropCommentLines && !S.empty() && S[0] == u';') S.clear();
     if (S.empty()) continue;
     if (S.size() >= 2 && S.front() == u'[' && S.back() == u']') {
-      auto lines = std::make_unique<TKVStringList>();
+      flushPending();
+      auto lines = std::make_unique<TIniSectionLines>();
       current = lines.get();
-      FSectionList->AddObject(S.substr(1, S.size() - 2), lines.release());
+      FSectionList->AppendLoaded(S.substr(1, S.size() - 2), lines.release());
       continue;
     }
     if (FFlagDropWhiteSpace) {
@@ -396,15 +597,20 @@ void TBigIniFile::AppendFromReader(TUnicodeFileReader& reader) {
       while (!S.empty() && S.back() < 33) S.pop_back();
     }
     if (FFlagFilterOutInvalid && S.find(u'=') == String::npos) continue;
+    // The line's text moves into its section; lines before the first
+    // section header are kept aside.
     if (current)
-      current->Add(S);
+      pending.push_back(std::move(S));
     else
       FLeadingLines.Add(S);
   }
+  flushPending();
   if (FSectionList->EraseDuplicates(FEraseSectionCallback)) FHasChanged = true;
 }
 
-std::int32_t TBigIniFile::IndexOfKey(const TKVStringList& lines, const String& aKey) {
+std::int32_t TBigIniFile::IndexOfKey(TKVStringList& lines, const String& aKey) {
+  // The document's own sections keep an index of their keys.
+  if (typeid(lines) == typeid(TIniSectionLines)) return static_cast<TIniSectionLines&>(lines).IndexOfKey(aKey);
   const int n = lines.Count();
   for (int i = 0; i < n; ++i)
     if (NameBeforeEqualsMatches(lines.Strings(i), aKey)) return i;
@@ -419,17 +625,17 @@ std::int32_t TBigIniFile::LocateKey(const String& aSection, const String& aKey, 
     if (FPrevSectionIndex < 0 || FPrevSectionIndex >= n) FPrevSectionIndex = 0;
     int last = FPrevSectionIndex - 1;
     if (last < 0) last = n - 1;
-    for (;;) {
-      if (CompareTextIgnoreCase(FSectionList->Strings(FPrevSectionIndex), aSection) == 0) {
-        *lines = FSectionList->GetSectionItems(FPrevSectionIndex);
-        return IndexOfKey(**lines, aKey);
-      }
-      if (FPrevSectionIndex == last) break;
-      FPrevSectionIndex = FPrevSectionIndex + 1 < n ? FPrevSectionIndex + 1 : 0;
+    // The search goes round from the section found last.
+    const int found = FSectionList->FindFrom(aSection, FPrevSectionIndex);
+    // Without a match the search ends at the entry before its start.
+    FPrevSectionIndex = found >= 0 ? found : last;
+    if (found >= 0) {
+      *lines = FSectionList->GetSectionItems(found);
+      return IndexOfKey(**lines, aKey);
     }
   }
   if (CreateSection) {
-    auto list = std::make_unique<TKVStringList>();
+    auto list = std::make_unique<TIniSectionLines>();
     *lines = list.get();
     FPrevSectionIndex = FSectionList->AddObject(aSection, list.release());
   }
@@ -797,7 +1003,7 @@ void TBiggerIniFile::WriteBoolDef(const String& aSection, const String& aKey, bo
 void TBiggerIniFile::WriteSectionValues(const String& aSection, const TStringList& aStrings) {
   int s = FSectionList->IndexOf(aSection);
   if (s < 0) {
-    auto lines = std::make_unique<TKVStringList>();
+    auto lines = std::make_unique<TIniSectionLines>();
     for (int i = 0; i < aStrings.Count(); ++i) lines->Add(aStrings.Strings(i));
     FSectionList->AddObject(aSection, lines.release());
     FHasChanged = true;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Base.h"
 #include "platform/Files.h"
@@ -22,7 +23,37 @@ class TUnicodeFileReader;
 using TEraseSectionCallback =
     std::function<bool(const String& sectionName, const TKVStringList& sl1, const TKVStringList& sl2)>;
 
+// The lines of one section. Beside the list it keeps, once a large section
+// has been searched a few times, an index from key names to their first
+// line; any change of the list drops the index.
+class TIniSectionLines : public TKVStringList {
+ public:
+  // Appends lines read from a file, taking their texts over.
+  void AppendLoaded(std::vector<String>& Lines);
+  // The first line whose text before its first "=" matches aKey by
+  // CompareTextIgnoreCase; -1 when none.
+  std::int32_t IndexOfKey(StringView aKey);
+
+ protected:
+  void Changed() override;
+
+ private:
+  struct Slot {
+    std::uint32_t Hash;
+    std::int32_t Index;     // -1: empty
+    std::uint32_t NameLen;  // the key name's length: the line's first "=" stands there
+  };
+  void BuildKeyIndex();
+
+  std::vector<Slot> FKeySlots;
+  std::int32_t FSearches = 0;
+};
+
 // The section names of a document, each with its line list as object.
+// Beside the list it keeps an index from the names as CompareTextIgnoreCase
+// sees them to their entries, so that a search costs the same however many
+// sections there are; any change of the list but an appended entry drops the
+// index, and the next search builds it again.
 class TSectionList : public TKVStringList {
  public:
   TSectionList();
@@ -38,11 +69,39 @@ class TSectionList : public TKVStringList {
   // earlier one, or the one callBackProc chooses. True when any was dropped.
   bool EraseDuplicates(const TEraseSectionCallback& callBackProc);
 
+  int AddObject(const String& s, TObject* o) override;
+  // Appends a section read from a file, taking its name over.
+  void AppendLoaded(String&& Name, TKVStringList* Lines);
+  // The entry a circular search from From (a valid index) meets first: the
+  // first matching S by CompareTextIgnoreCase at or after From, else the
+  // first before it; -1 when none matches. The entry at From costs one
+  // comparison, any other a look into the index.
+  int FindFrom(StringView S, int From) const;
+  // True when the names of two entries match.
+  bool HasMatchingNames() const;
+  // Releases the index's memory (the next search builds it again).
+  void DropIndex();
+
   std::int32_t PrevIndex() const { return FPrevIndex; }
   void SetPrevIndex(std::int32_t v) { FPrevIndex = v; }
 
+ protected:
+  void Changed() override;
+
  private:
+  struct Slot {
+    std::uint32_t Hash;
+    std::int32_t Index;  // -1: empty
+  };
+  void EnsureIndex() const;
+  void Rejoin(bool WasIndexed);
+  void IndexEntry(std::int32_t i, std::uint32_t hash) const;
+
   mutable std::int32_t FPrevIndex = 0;
+  mutable std::vector<Slot> FSlots;
+  mutable std::int32_t FIndexed = 0;
+  mutable bool FIndexValid = false;
+  mutable bool FMatchingNames = false;
 };
 
 class TBigIniFile : public TObject {
@@ -133,7 +192,7 @@ class TBigIniFile : public TObject {
   // The index of aKey's line in its section, or -1, and the section's lines
   // (created when missing and CreateSection).
   std::int32_t LocateKey(const String& aSection, const String& aKey, bool CreateSection, TKVStringList** lines);
-  static std::int32_t IndexOfKey(const TKVStringList& lines, const String& aKey);
+  static std::int32_t IndexOfKey(TKVStringList& lines, const String& aKey);
   void ClearSections();
   void AppendFromReader(TUnicodeFileReader& reader);
   // The file's lines in their coding, handed to out a piece at a time (out

@@ -1,22 +1,32 @@
 // The portable conversions; the code-page specific ones are in win32/ and posix/.
 #include "platform/CodePages.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace kv::platform {
 
 String DecodeUtf8Lenient(std::string_view s) {
-  String out;
-  out.reserve(s.size());
+  // Every byte gives at most one unit (a four-byte sequence two): the text is
+  // written in place and cut to its length at the end.
   const auto* p = reinterpret_cast<const unsigned char*>(s.data());
   const size_t n = s.size();
+  String out(n, u'\0');
+  char16_t* o = out.data();
   size_t i = 0;
   while (i < n) {
     unsigned char c = p[i];
     if (c < 0x80) {
-      // Fast run of ASCII.
-      size_t j = i;
-      while (j < n && p[j] < 0x80) ++j;
-      out.append(p + i, p + j);
-      i = j;
+      // Fast run of ASCII: eight bytes at a time while none has its top bit.
+      while (i + 8 <= n) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        if (w & 0x8080808080808080ULL) break;
+        for (int k = 0; k < 8; ++k) o[k] = p[i + k];
+        o += 8;
+        i += 8;
+      }
+      while (i < n && p[i] < 0x80) *o++ = p[i++];
       continue;
     }
     unsigned need;
@@ -36,7 +46,7 @@ String DecodeUtf8Lenient(std::string_view s) {
       if (c == 0xF0) lo = 0x90;
       if (c == 0xF4) hi = 0x8F;
     } else {
-      out += u'\uFFFD';
+      *o++ = u'\uFFFD';
       ++i;
       continue;
     }
@@ -52,19 +62,20 @@ String DecodeUtf8Lenient(std::string_view s) {
       hi = 0xBF;
     }
     if (!ok) {
-      out += u'\uFFFD';
+      *o++ = u'\uFFFD';
       i = j;  // the maximal subpart is replaced once
       continue;
     }
     if (cp >= 0x10000) {
       cp -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (cp >> 10));
-      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+      *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+      *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
     } else {
-      out += static_cast<char16_t>(cp);
+      *o++ = static_cast<char16_t>(cp);
     }
     i = j;
   }
+  out.resize(static_cast<size_t>(o - out.data()));
   return out;
 }
 
@@ -137,7 +148,23 @@ char16_t Windows1252ToChar(unsigned char b) {
 
 String DecodeWindows1252(std::string_view bytes) {
   String out(bytes.size(), u'\0');
-  for (size_t i = 0; i < bytes.size(); ++i) out[i] = Windows1252ToChar(static_cast<unsigned char>(bytes[i]));
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  char16_t* o = out.data();
+  const size_t n = bytes.size();
+  size_t i = 0;
+  while (i < n) {
+    // Runs of eight ASCII bytes widen without a look at the table.
+    while (i + 8 <= n) {
+      std::uint64_t w;
+      std::memcpy(&w, in + i, 8);
+      if (w & 0x8080808080808080ull) break;
+      for (size_t k = 0; k < 8; ++k) o[i + k] = in[i + k];
+      i += 8;
+    }
+    if (i >= n) break;
+    o[i] = Windows1252ToChar(in[i]);
+    ++i;
+  }
   return out;
 }
 

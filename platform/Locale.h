@@ -19,9 +19,20 @@ const char16_t* LowerCaseTable();
 // casing must not pass for a table that leaves letters alone.
 using CaseMapRun = bool (*)(const char16_t* source, char16_t* target, int count);
 std::unique_ptr<char16_t[]> BuildCaseTable(CaseMapRun map);
-// Whole texts through those tables.
+// Whole texts as those tables map them. A short text mapped before its
+// table was needed goes through the system's casing itself (giving what the
+// table would): a program that only cases a name or two never builds one.
 String LocaleUpperCase(StringView s);
 String LocaleLowerCase(StringView s);
+// True when s, cased as LocaleUpperCase (upper) or LocaleLowerCase would
+// case it, is the text cased. Casing keeps the length, and no user's casing
+// turns one ASCII letter into another but for I and i: most texts are told
+// apart without casing them (and without loading the user's casing).
+bool CasedTextIs(StringView s, StringView cased, bool upper);
+// Whether the upper (or lower) case table has been built.
+bool CaseTableBuilt(bool upper);
+// The system's casing of a run of code units, as the tables are made of.
+bool MapCaseRun(bool upper, const char16_t* source, char16_t* target, int count);
 
 // The user's collation: -1, 0 or 1.
 int CompareStringLocale(StringView a, StringView b, bool ignoreCase);

@@ -24,6 +24,14 @@ std::string HexBytes(const unsigned char* p, std::size_t n);
 // ". Read of address <address>" (Write, Execution).
 String DescribeFault(StringView what, const SystemException& e);
 
+#ifndef _WIN32
+// The calling thread's stack as [low, high). Quick: for the main thread from
+// what the kernel left at the stack's top and the stack's size limit,
+// without reading the process's memory map (false where that cannot be
+// told); otherwise the C library's answer.
+bool ThreadStackBounds(bool quick, std::uintptr_t* low, std::uintptr_t* high);
+#endif
+
 // No walk takes more steps than this.
 constexpr int kMaxSteps = 4096;
 

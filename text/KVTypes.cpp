@@ -93,6 +93,8 @@ String TransliterateUmlauts(StringView text) {
 }
 
 int CompareTextIgnoreCase(StringView a, StringView b) {
+  // Texts spelled alike are equal in any locale, without the case table.
+  if (a == b) return 0;
   const char16_t* up = platform::UpperCaseTable();
   // Below U+00C4 no character is an umlaut: each gives one key unit.
   const size_t n = a.size() < b.size() ? a.size() : b.size();
@@ -113,6 +115,23 @@ int CompareTextIgnoreCase(StringView a, StringView b) {
     if (!ha || !hb) return ha ? 1 : hb ? -1 : 0;
     if (ca != cb) return ca < cb ? -1 : 1;
   }
+}
+
+std::uint32_t HashTextIgnoreCase(StringView text) {
+  const char16_t* up = platform::UpperCaseTable();
+  // FNV-1a over the key's code units.
+  std::uint32_t h = 2166136261u;
+  auto mix = [&h](char16_t c) {
+    h = (h ^ c) * 16777619u;
+  };
+  size_t i = 0;
+  for (; i < text.size() && text[i] < 0xC4; ++i) mix(up[text[i]]);
+  if (i < text.size()) {
+    KeyStream k(text.substr(i), up);
+    char16_t c;
+    while (k.Next(c)) mix(c);
+  }
+  return h;
 }
 
 bool NameBeforeEqualsMatches(StringView line, StringView name) {

@@ -42,6 +42,10 @@ String TransliterateUmlauts(StringView text);
 // Allocates nothing.
 int CompareTextIgnoreCase(StringView a, StringView b);
 
+// A hash of the key CompareTextIgnoreCase compares (the transliterated,
+// upper-cased text): texts that compare equal hash alike. Allocates nothing.
+std::uint32_t HashTextIgnoreCase(StringView text);
+
 // Whether the text of line before its first "=" matches name by
 // CompareTextIgnoreCase; a line without "=" never matches. Allocates nothing.
 bool NameBeforeEqualsMatches(StringView line, StringView name);

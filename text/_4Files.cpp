@@ -176,18 +176,31 @@ void TUnicodeFileReader::ReadLineFastUnits(String& units) {
       if (got > 0) Stream->SetPosition(Stream->Size());  // a single byte left over is ignored
       break;
     }
-    std::int64_t n = got / 2;
-    std::int64_t k = 0;
-    if (MSB_FIRST) {
-      for (; k < n; ++k)
-        if (p[2 * k] == 0 && p[2 * k + 1] == 10) break;
-    } else {
-      for (; k < n; ++k)
-        if (p[2 * k + 1] == 0 && p[2 * k] == 10) break;
+    const std::int64_t n = got / 2;
+    // The line feed unit: its 0x0A byte found by memchr, at a unit's low
+    // byte (the second of big-endian units) with a zero high byte.
+    const size_t lowByte = MSB_FIRST ? 1 : 0;
+    std::int64_t k = n;
+    const unsigned char* from = p + lowByte;
+    const unsigned char* const end = p + 2 * n;
+    while (from < end) {
+      const auto* hit = static_cast<const unsigned char*>(std::memchr(from, 10, static_cast<size_t>(end - from)));
+      if (!hit) break;
+      const std::int64_t at = hit - p;
+      if (static_cast<size_t>(at % 2) == lowByte && p[at - lowByte + (1 - lowByte)] == 0) {
+        k = at / 2;
+        break;
+      }
+      from = hit + 1;
     }
-    size_t old = units.size();
+    const size_t old = units.size();
     units.resize(old + static_cast<size_t>(k));
-    for (std::int64_t u = 0; u < k; ++u) units[old + static_cast<size_t>(u)] = UnitAt(p + 2 * u, MSB_FIRST);
+    char16_t* out = units.data() + old;
+    if (MSB_FIRST) {
+      for (std::int64_t u = 0; u < k; ++u) out[u] = static_cast<char16_t>((p[2 * u] << 8) | p[2 * u + 1]);
+    } else {
+      for (std::int64_t u = 0; u < k; ++u) out[u] = static_cast<char16_t>(p[2 * u] | (p[2 * u + 1] << 8));
+    }
     if (k < n) {
       Stream->SetPosition(Stream->Position() - got + 2 * k + 2);
       ended = true;
@@ -200,7 +213,7 @@ void TUnicodeFileReader::ReadLineFastUnits(String& units) {
   if (units.find(u'\0') != String::npos) units.erase(std::remove(units.begin(), units.end(), u'\0'), units.end());
 }
 
-String TUnicodeFileReader::BytesToText(const std::string& bytes) {
+String TUnicodeFileReader::BytesToText(std::string_view bytes) {
   if (FIsUTF8) {
     String s = platform::DecodeUtf8Lenient(bytes);
     if (s.empty() && !bytes.empty()) {
@@ -233,6 +246,34 @@ String TUnicodeFileReader::ReadLine() {
   String result = charSize == 2 ? std::move(units) : BytesToText(bytes);
   ++FReadLine;
   return result;
+}
+
+void TUnicodeFileReader::ReadLineInto(String& Line) {
+  // Straight from the stream's bytes only where ReadLine would take whole
+  // runs too: the reader's own hooks, line feeds as line ends, single-byte
+  // text.
+  const bool direct =
+      Stream && charSize == 1 && FSupportUnixLineBreak && typeid(*this) == typeid(TUnicodeFileReader);
+  if (!direct) {
+    Line = ReadLine();
+    return;
+  }
+  const std::int64_t start = Stream->Position();
+  std::int64_t got = 0;
+  const unsigned char* p = Stream->ReadView(64 * 1024, &got);
+  const void* lf = got > 0 ? std::memchr(p, '\n', static_cast<size_t>(got)) : nullptr;
+  size_t len = lf ? static_cast<size_t>(static_cast<const unsigned char*>(lf) - p) : 0;
+  if (lf && len > 0 && p[len - 1] == '\r') --len;
+  // A line that goes on beyond the bytes at hand, or holds a NUL, takes the
+  // general way.
+  if (!lf || std::memchr(p, 0, len)) {
+    Stream->SetPosition(start);
+    Line = ReadLine();
+    return;
+  }
+  Stream->SetPosition(start + (static_cast<const unsigned char*>(lf) - p) + 1);
+  Line = BytesToText(std::string_view(reinterpret_cast<const char*>(p), len));
+  ++FReadLine;
 }
 
 // ------------------------------------------------------------------ writer
@@ -359,6 +400,18 @@ std::mutex gVersionLock;
 std::unique_ptr<platform::VersionInfoReader> gVersionReader;
 std::mutex gRandomLock;
 std::mt19937 gRandom;
+bool gRandomSeeded = false;  // under gRandomLock
+
+// The generator, seeded from the clock and the system's entropy at its first
+// use (under gRandomLock): a run that makes no scratch name pays nothing.
+std::mt19937& SeededRandom() {
+  if (!gRandomSeeded) {
+    std::random_device entropy;
+    gRandom.seed(static_cast<std::uint32_t>(static_cast<std::int64_t>(Now() * 86400000.0)) ^ entropy());
+    gRandomSeeded = true;
+  }
+  return gRandom;
+}
 
 String CachedTempFolder() {
   std::lock_guard<std::mutex> guard(gTempFolderLock);
@@ -506,7 +559,8 @@ String MakeUniqueFileName(StringView Dir, StringView Ext) {
     String name = String(Dir) + u"\\";
     {
       std::lock_guard<std::mutex> guard(gRandomLock);
-      for (int i = 0; i < 4; ++i) name += ThreeDigits(digits(gRandom));
+      std::mt19937& random = SeededRandom();
+      for (int i = 0; i < 4; ++i) name += ThreeDigits(digits(random));
     }
     name += ext;
     if (!FileExistsEx(name)) return name;
@@ -702,10 +756,10 @@ void AppendToLogFile(StringView FileName, StringView Text, bool WithTimeStamp, s
 String GetSpecialFolderPath(std::int32_t CSIDL, bool) { return platform::SpecialFolderPath(CSIDL); }
 
 void FileHelpers_Initialize() {
-  std::random_device entropy;
   {
+    // A new seed is drawn at the next scratch name.
     std::lock_guard<std::mutex> guard(gRandomLock);
-    gRandom.seed(static_cast<std::uint32_t>(static_cast<std::int64_t>(Now() * 86400000.0)) ^ entropy());
+    gRandomSeeded = false;
   }
   std::lock_guard<std::mutex> guard(gTempFolderLock);
   gTempFolderCache.clear();

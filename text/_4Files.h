@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "platform/Base.h"
 #include "text/KVTypes.h"
@@ -65,6 +66,9 @@ class TUnicodeFileReader : public TObject {
  public:
   // The next line without its line end; empty after the end.
   virtual String ReadLine();
+  // The same line as ReadLine, into Line (its old text replaced). A line
+  // that lies whole in the bytes read ahead is decoded straight from them.
+  void ReadLineInto(String& Line);
 
  protected:
   std::unique_ptr<TKVStringList> FReadErrors;
@@ -81,7 +85,7 @@ class TUnicodeFileReader : public TObject {
   void ReadLineHooked(std::string& bytes, String& units);
   void ReadLineFastBytes(std::string& bytes);
   void ReadLineFastUnits(String& units);
-  String BytesToText(const std::string& bytes);
+  String BytesToText(std::string_view bytes);
 };
 
 // The codings a text file can be written in.
@@ -211,7 +215,8 @@ void AppendToLogFile(StringView FileName, StringView Text, bool WithTimeStamp, s
 // The shell's folder of that CSIDL number; empty when there is none.
 String GetSpecialFolderPath(std::int32_t CSIDL, bool Create);
 
-// Module start-up (random seed, empty temporary-folder cache) and teardown
+// Module start-up (a fresh random seed, drawn at the next scratch name; an
+// empty temporary-folder cache) and teardown
 // (the version reader released).
 void FileHelpers_Initialize();
 void FileHelpers_Finalize();

@@ -18,10 +18,22 @@ std::unique_ptr<TWindowSystem>& Current() {
   static auto* system = new std::unique_ptr<TWindowSystem>();
   return *system;
 }
+
+// The platform's window system was asked for: it is made, after a probe
+// window, at the first call for the window system.
+bool gPlatformPending = false;
 }  // namespace
 
 TWindowSystem& WindowSystem() {
   auto& s = Current();
+#ifdef _WIN32
+  if (gPlatformPending) {
+    gPlatformPending = false;
+    // Where no window can be made the program still runs, on the system it
+    // had (headless unless another was installed).
+    if (Win32WindowsAvailable()) s = CreateWin32WindowSystem();
+  }
+#endif
   if (!s) s = std::make_unique<THeadlessWindowSystem>(false);
   return *s;
 }
@@ -32,12 +44,16 @@ std::unique_ptr<TCanvas> MeasuringCanvas(const TFont& font) {
   return c;
 }
 
-void SetWindowSystem(std::unique_ptr<TWindowSystem> system) { Current() = std::move(system); }
+void SetWindowSystem(std::unique_ptr<TWindowSystem> system) {
+  gPlatformPending = false;
+  Current() = std::move(system);
+}
 
 void UsePlatformWindowSystem() {
 #ifdef _WIN32
-  // Where no window can be made the program still runs, on the headless system.
-  if (Win32WindowsAvailable()) SetWindowSystem(CreateWin32WindowSystem());
+  // Decided when a window system is first needed: a program that shows
+  // nothing makes no window, not even the probe.
+  gPlatformPending = true;
 #endif
 }
 

@@ -118,7 +118,8 @@ void SetWindowSystem(std::unique_ptr<TWindowSystem> system);
 std::unique_ptr<TCanvas> MeasuringCanvas(const TFont& font);
 
 // Installs the platform's own window system: win32 in the Windows builds
-// where windows can be made; elsewhere the headless one stays.
+// where windows can be made (tried when a window system is first needed);
+// elsewhere the headless one stays.
 void UsePlatformWindowSystem();
 
 }  // namespace kv

@@ -10,6 +10,7 @@ packages=(
   wine wine64 xvfb xauth xdotool
   clang libclang-rt-14-dev
   libsimpleini-dev libinih-dev libspdlog-dev
+  hyperfine
 )
 
 missing=()

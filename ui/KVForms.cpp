@@ -14,6 +14,9 @@ namespace kv {
 namespace {
 
 struct FormsState {
+  // Recorded at module start; the window itself is made when first asked
+  // for, so that a program that shows nothing makes none.
+  bool Recorded = false;
   HWND MainHandle = 0;
   String SavedTitle;
   std::unique_ptr<std::vector<TKVForm*>> ModalForms;
@@ -315,8 +318,10 @@ void TAppEventsHandler::AppMinimize(TObject*) { SavedApplicationTitle() = GetApp
 // --- Module state and utilities -------------------------------------------------------------
 
 HWND MainApplicationHandle() {
-  if (State().MainHandle == 0) throw Exception(u"MainApplicationHandle not set");
-  return State().MainHandle;
+  FormsState& s = State();
+  if (!s.Recorded) throw Exception(u"MainApplicationHandle not set");
+  if (s.MainHandle == 0) s.MainHandle = Application().Handle();
+  return s.MainHandle;
 }
 
 String& SavedApplicationTitle() { return State().SavedTitle; }
@@ -362,7 +367,7 @@ void FormUtilsModule_Finalize() { State().FontName.clear(); }
 
 void FormsModule_Initialize() {
   FormsState& s = State();
-  s.MainHandle = Application().Handle();
+  s.Recorded = true;
   platform::DisableWindowsGhosting();
   s.SavedTitle.clear();
   s.ModalForms = std::make_unique<std::vector<TKVForm*>>();
@@ -377,6 +382,7 @@ void FormsModule_Finalize() {
   s.Hint.reset();
   s.SavedTitle.clear();
   s.MainHandle = 0;
+  s.Recorded = false;
 }
 
 }  // namespace kv

@@ -126,8 +126,9 @@ class TAppEventsHandler : public TComponent {
 
 // --- Module state -------------------------------------------------------------------
 
-// The application window recorded at module start; raises "MainApplicationHandle
-// not set" before that.
+// The application window recorded at module start (made when first asked
+// for); raises "MainApplicationHandle not set" before the start and after
+// the shutdown.
 HWND MainApplicationHandle();
 String& SavedApplicationTitle();
 // The TKVForm instances inside ShowModal, in order of entry; null outside

@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <sys/auxv.h>
 #include <limits.h>
 #include <stdlib.h>
 
@@ -18,11 +19,13 @@ void FreeDynamicLibrary(LibraryHandle) {}
 TWindowsVersion WindowsVersion() { return {10, 0, 0}; }
 
 bool ModuleIsLibrary() {
-  Dl_info info{};
-  if (!dladdr(reinterpret_cast<void*>(&ModuleIsLibrary), &info) || !info.dli_fname) return false;
-  char self[PATH_MAX], exe[PATH_MAX];
-  if (!realpath(info.dli_fname, self) || !realpath("/proc/self/exe", exe)) return false;
-  return std::strcmp(self, exe) != 0;
+  // This code lies in a library when the object that holds it is not the
+  // one that holds the program's own headers (the loader's note of them).
+  Dl_info self{}, program{};
+  const auto* headers = reinterpret_cast<const void*>(getauxval(AT_PHDR));
+  if (!headers || !dladdr(reinterpret_cast<void*>(&ModuleIsLibrary), &self) || !dladdr(headers, &program))
+    return false;
+  return self.dli_fbase != program.dli_fbase;
 }
 
 }  // namespace kv::platform

@@ -3,7 +3,9 @@
 
 #include <cwchar>
 #include <cwctype>
+#include <atomic>
 #include <memory>
+#include <cstdlib>
 #include <string>
 
 #include "platform/CodePages.h"
@@ -14,10 +16,13 @@ namespace kv::platform {
 namespace {
 
 // The user's locale from the environment; C.UTF-8 when it is missing or not
-// a UTF-8 locale, so that casing and collation cover all of Unicode.
+// a UTF-8 locale, so that casing and collation cover all of Unicode. Only
+// the parts used here are loaded (character classes and casing, collation,
+// date and number formats); the rest stays the C locale's.
 locale_t UserLocale() {
+  constexpr int kUsed = LC_CTYPE_MASK | LC_COLLATE_MASK | LC_TIME_MASK | LC_NUMERIC_MASK;
   static locale_t loc = [] {
-    locale_t l = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(nullptr));
+    locale_t l = newlocale(kUsed, "", static_cast<locale_t>(nullptr));
     if (l) {
       std::string cs = nl_langinfo_l(CODESET, l);
       if (cs != "UTF-8") {
@@ -25,7 +30,7 @@ locale_t UserLocale() {
         l = nullptr;
       }
     }
-    if (!l) l = newlocale(LC_ALL_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    if (!l) l = newlocale(kUsed, "C.UTF-8", static_cast<locale_t>(nullptr));
     if (!l) l = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     return l;
   }();
@@ -101,14 +106,33 @@ String FromStrftime(const std::string& f, char16_t* firstSeparator) {
 
 }  // namespace
 
+namespace {
+// Set once a table is there: texts mapped before go through the map itself.
+std::atomic<bool> gUpperBuilt{false}, gLowerBuilt{false};
+}  // namespace
+
 const char16_t* UpperCaseTable() {
-  static const auto t = BuildCaseTable(&MapRun<true>);
+  static const auto t = [] {
+    auto table = BuildCaseTable(&MapRun<true>);
+    gUpperBuilt.store(true);
+    return table;
+  }();
   return t.get();
 }
 
 const char16_t* LowerCaseTable() {
-  static const auto t = BuildCaseTable(&MapRun<false>);
+  static const auto t = [] {
+    auto table = BuildCaseTable(&MapRun<false>);
+    gLowerBuilt.store(true);
+    return table;
+  }();
   return t.get();
+}
+
+bool CaseTableBuilt(bool upper) { return upper ? gUpperBuilt.load() : gLowerBuilt.load(); }
+
+bool MapCaseRun(bool upper, const char16_t* source, char16_t* target, int count) {
+  return upper ? MapRun<true>(source, target, count) : MapRun<false>(source, target, count);
 }
 
 int CompareStringLocale(StringView a, StringView b, bool ignoreCase) {
@@ -137,8 +161,26 @@ int CompareStringLocale(StringView a, StringView b, bool ignoreCase) {
   return r < 0 ? -1 : r > 0 ? 1 : 0;
 }
 
+namespace {
+// The locale name the environment gives a category, as the C library
+// resolves it: LC_ALL, then the category's own variable, then LANG.
+std::string LocaleNameOf(const char* category) {
+  for (const char* var : {"LC_ALL", category, "LANG"}) {
+    const char* v = std::getenv(var);
+    if (v && *v) return v;
+  }
+  return std::string();
+}
+
+bool IsCLocaleName(const std::string& name) {
+  return name.empty() || name == "C" || name == "POSIX" || name.rfind("C.", 0) == 0;
+}
+}  // namespace
+
 LocaleFormats UserLocaleFormats() {
   LocaleFormats f;
+  // The C locale's formats are the defaults: no locale need be loaded for them.
+  if (IsCLocaleName(LocaleNameOf("LC_TIME")) && IsCLocaleName(LocaleNameOf("LC_NUMERIC"))) return f;
   locale_t l = UserLocale();
   std::string dfmt = nl_langinfo_l(D_FMT, l);
   std::string tfmt = nl_langinfo_l(T_FMT, l);

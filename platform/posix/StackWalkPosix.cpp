@@ -5,6 +5,9 @@
 #include <pthread.h>
 #include <setjmp.h>
 #include <signal.h>
+#include <sys/auxv.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <ucontext.h>
 #include <unistd.h>
 #include <unwind.h>
@@ -20,6 +23,40 @@
 #include "platform/posix/PosixPath.h"
 
 namespace kv::platform {
+
+namespace walk {
+
+bool ThreadStackBounds(bool quick, std::uintptr_t* low, std::uintptr_t* high) {
+  if (quick) {
+    // The kernel copies the program's file name to the very top of the main
+    // thread's stack, followed by one null word; the stack may grow down to
+    // its size limit.
+    const auto* execfn = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+    rlimit limit{};
+    if (syscall(SYS_gettid) != getpid() || !execfn || getrlimit(RLIMIT_STACK, &limit) != 0 ||
+        limit.rlim_cur == RLIM_INFINITY)
+      return false;
+    const auto top = reinterpret_cast<std::uintptr_t>(execfn) + std::strlen(execfn) + 1 + sizeof(void*);
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto sp = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    if (page == 0 || top % page != 0 || top < limit.rlim_cur || sp >= top || sp < top - limit.rlim_cur) return false;
+    *low = top - limit.rlim_cur;
+    *high = top;
+    return true;
+  }
+  pthread_attr_t attr;
+  if (pthread_getattr_np(pthread_self(), &attr) != 0) return false;
+  void* addr = nullptr;
+  size_t size = 0;
+  const bool ok = pthread_attr_getstack(&attr, &addr, &size) == 0;
+  pthread_attr_destroy(&attr);
+  if (!ok) return false;
+  *low = reinterpret_cast<std::uintptr_t>(addr);
+  *high = *low + size;
+  return true;
+}
+
+}  // namespace walk
 
 namespace {
 
@@ -38,14 +75,11 @@ thread_local StackBounds tThreadStack;
 constexpr std::uintptr_t kOverflowReach = 1024 * 1024;
 bool StackAround(std::uintptr_t sp, StackBounds* out) {
   if (tThreadStack.High == 0) {
-    pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
-      void* addr = nullptr;
-      size_t size = 0;
-      if (pthread_attr_getstack(&attr, &addr, &size) == 0)
-        tThreadStack = {reinterpret_cast<std::uintptr_t>(addr), reinterpret_cast<std::uintptr_t>(addr) + size};
-      pthread_attr_destroy(&attr);
-    }
+    // The main thread's without a read of the memory map where it can be
+    // told (a program's start pays for that read otherwise).
+    std::uintptr_t low = 0, high = 0;
+    if (walk::ThreadStackBounds(true, &low, &high) || walk::ThreadStackBounds(false, &low, &high))
+      tThreadStack = {low, high};
   }
   if (sp < tThreadStack.High && sp + kOverflowReach >= tThreadStack.Low) {
     *out = tThreadStack;

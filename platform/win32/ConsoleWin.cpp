@@ -4,13 +4,15 @@
 
 #include "platform/CodePages.h"
 #include "platform/Console.h"
+#include "platform/win32/LazyImport.h"
 
 namespace kv::platform {
 
 std::vector<String> CommandLineArguments(int, char**) {
+  static const LazyImport<decltype(&CommandLineToArgvW)> commandLineToArgv("shell32.dll", "CommandLineToArgvW");
   std::vector<String> args;
   int n = 0;
-  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &n);
+  wchar_t** argv = commandLineToArgv(GetCommandLineW(), &n);
   if (!argv) return args;
   for (int i = 1; i < n; ++i) args.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
   LocalFree(argv);

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 
 #include "platform/Locale.h"
@@ -47,14 +48,33 @@ String TimePattern(const String& w) {
 
 }  // namespace
 
+namespace {
+// Set once a table is there: texts mapped before go through the map itself.
+std::atomic<bool> gUpperBuilt{false}, gLowerBuilt{false};
+}  // namespace
+
 const char16_t* UpperCaseTable() {
-  static const auto t = BuildCaseTable(&MapRun<LCMAP_UPPERCASE>);
+  static const auto t = [] {
+    auto table = BuildCaseTable(&MapRun<LCMAP_UPPERCASE>);
+    gUpperBuilt.store(true);
+    return table;
+  }();
   return t.get();
 }
 
 const char16_t* LowerCaseTable() {
-  static const auto t = BuildCaseTable(&MapRun<LCMAP_LOWERCASE>);
+  static const auto t = [] {
+    auto table = BuildCaseTable(&MapRun<LCMAP_LOWERCASE>);
+    gLowerBuilt.store(true);
+    return table;
+  }();
   return t.get();
+}
+
+bool CaseTableBuilt(bool upper) { return upper ? gUpperBuilt.load() : gLowerBuilt.load(); }
+
+bool MapCaseRun(bool upper, const char16_t* source, char16_t* target, int count) {
+  return upper ? MapRun<LCMAP_UPPERCASE>(source, target, count) : MapRun<LCMAP_LOWERCASE>(source, target, count);
 }
 
 int CompareStringLocale(StringView a, StringView b, bool ignoreCase) {

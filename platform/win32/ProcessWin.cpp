@@ -6,6 +6,7 @@
 
 #include "platform/Process.h"
 #include "platform/win32/WideText.h"
+#include "platform/win32/LazyImport.h"
 
 namespace kv::platform {
 
@@ -53,6 +54,12 @@ bool StartProcess(const CreateProcessArgs& args, Process* process) {
   return true;
 }
 
+namespace {
+// The shell is loaded when the shell step is taken, COM for a new GUID.
+const LazyImport<decltype(&ShellExecuteExW)> shellExecuteEx("shell32.dll", "ShellExecuteExW");
+const LazyImport<decltype(&CoCreateGuid)> coCreateGuid("ole32.dll", "CoCreateGuid");
+}  // namespace
+
 bool ShellExecuteFile(const ShellExecuteArgs& args, Process* process) {
   SHELLEXECUTEINFOW sei;
   ZeroMemory(&sei, sizeof sei);
@@ -64,7 +71,7 @@ bool ShellExecuteFile(const ShellExecuteArgs& args, Process* process) {
   sei.lpParameters = W(args.parameters);
   sei.lpDirectory = args.directory ? W(*args.directory) : nullptr;
   sei.nShow = args.show;
-  if (!ShellExecuteExW(&sei)) return false;
+  if (!shellExecuteEx(&sei)) return false;
   if (process) {
     if (sei.hProcess) process->Attach(reinterpret_cast<std::intptr_t>(sei.hProcess));
   } else if (sei.hProcess) {
@@ -131,7 +138,7 @@ std::vector<String> EnvironmentStrings() {
 
 Guid NewGuid() {
   GUID g{};
-  CoCreateGuid(&g);
+  coCreateGuid(&g);
   Guid r;
   r.Data1 = g.Data1;
   r.Data2 = g.Data2;

@@ -3,24 +3,34 @@
 #include <shlobj.h>
 
 #include "platform/ShellFolders.h"
+#include "platform/win32/LazyImport.h"
 
 namespace kv::platform {
 
+namespace {
+// The shell and COM are loaded when a folder is first asked for.
+const LazyImport<decltype(&SHGetSpecialFolderLocation)> shGetSpecialFolderLocation("shell32.dll",
+                                                                                    "SHGetSpecialFolderLocation");
+const LazyImport<decltype(&SHGetPathFromIDListW)> shGetPathFromIDList("shell32.dll", "SHGetPathFromIDListW");
+const LazyImport<decltype(&SHGetKnownFolderPath)> shGetKnownFolderPath("shell32.dll", "SHGetKnownFolderPath");
+const LazyImport<decltype(&CoTaskMemFree)> coTaskMemFree("ole32.dll", "CoTaskMemFree");
+}  // namespace
+
 String SpecialFolderPath(int csidl) {
   PIDLIST_ABSOLUTE list = nullptr;
-  if (SHGetSpecialFolderLocation(nullptr, csidl, &list) != S_OK || !list) return String();
+  if (shGetSpecialFolderLocation(nullptr, csidl, &list) != S_OK || !list) return String();
   wchar_t buf[261] = {};
-  const BOOL ok = SHGetPathFromIDListW(list, buf);
-  CoTaskMemFree(list);
+  const BOOL ok = shGetPathFromIDList(list, buf);
+  coTaskMemFree(list);
   return ok ? String(reinterpret_cast<const char16_t*>(buf)) : String();
 }
 
 String ProgramDataFolder() {
   PWSTR path = nullptr;
   String result;
-  if (SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &path) == S_OK && path)
+  if (shGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &path) == S_OK && path)
     result = reinterpret_cast<const char16_t*>(path);
-  CoTaskMemFree(path);
+  coTaskMemFree(path);
   return result;
 }
 

@@ -5,20 +5,27 @@
 
 #include "platform/UserInfo.h"
 #include "platform/win32/WideText.h"
+#include "platform/win32/LazyImport.h"
 
 namespace kv::platform {
 
+namespace {
+// The network API (and the libraries it needs) is loaded when first asked.
+const LazyImport<decltype(&NetWkstaUserGetInfo)> netWkstaUserGetInfo("netapi32.dll", "NetWkstaUserGetInfo");
+const LazyImport<decltype(&NetApiBufferFree)> netApiBufferFree("netapi32.dll", "NetApiBufferFree");
+}  // namespace
+
 bool QueryWorkstationUser(WorkstationUser& user) {
   LPBYTE buffer = nullptr;
-  const NET_API_STATUS rc = NetWkstaUserGetInfo(nullptr, 1, &buffer);
+  const NET_API_STATUS rc = netWkstaUserGetInfo(nullptr, 1, &buffer);
   if (rc != NERR_Success || !buffer) {
-    if (buffer) NetApiBufferFree(buffer);
+    if (buffer) netApiBufferFree(buffer);
     return false;
   }
   const auto* info = reinterpret_cast<const WKSTA_USER_INFO_1*>(buffer);
   user.UserName = FromWide(info->wkui1_username);
   user.LogonDomain = FromWide(info->wkui1_logon_domain);
-  NetApiBufferFree(buffer);
+  netApiBufferFree(buffer);
   return true;
 }
 

@@ -15,6 +15,11 @@
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "platform/StackWalk.h"
+#include "platform/StackWalkImpl.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 using namespace kv;
 
@@ -305,6 +310,33 @@ TEST_F(Tracking, NotifiersSeeEveryRaisedExceptionWithItsObject) {
   EXPECT_EQ(noticed.Codes, std::vector<std::uint32_t>{8u});  // SIGFPE
 #endif
 }
+
+#ifndef _WIN32
+TEST(StackWalk, TheMainThreadsStackIsFoundWithoutReadingTheMemoryMap) {
+  // The quick bounds must hold what the C library's hold: the same lowest
+  // address the stack may grow to, and a top at the end of the stack's
+  // mapping, at or a few pages above the C library's.
+  std::uintptr_t low = 0, high = 0, quickLow = 0, quickHigh = 0;
+  ASSERT_TRUE(platform::walk::ThreadStackBounds(false, &low, &high));
+  if (!platform::walk::ThreadStackBounds(true, &quickLow, &quickHigh)) GTEST_SKIP() << "no stack size limit";
+  EXPECT_GE(quickHigh, high);
+  EXPECT_LE(quickHigh - high, 256u * 1024u);
+  EXPECT_EQ(quickHigh - quickLow, [] {
+    rlimit r{};
+    getrlimit(RLIMIT_STACK, &r);
+    return static_cast<std::uintptr_t>(r.rlim_cur);
+  }());
+  EXPECT_LE(quickLow, low);
+  // Another thread has no quick bounds; the C library's hold its stack.
+  std::thread([] {
+    std::uintptr_t l = 0, h = 0;
+    EXPECT_FALSE(platform::walk::ThreadStackBounds(true, &l, &h));
+    ASSERT_TRUE(platform::walk::ThreadStackBounds(false, &l, &h));
+    const auto sp = reinterpret_cast<std::uintptr_t>(&l);
+    EXPECT_TRUE(sp >= l && sp < h);
+  }).join();
+}
+#endif
 
 TEST(StackWalk, WalksOfDamagedStacksEndWithoutFaulting) {
   // Stacks of random words, of addresses into the code and of addresses into

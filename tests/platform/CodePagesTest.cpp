@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
+#include "TestUtil.h"
 #include "platform/CodePages.h"
 #include "platform/Files.h"
 #include "platform/Locale.h"
@@ -32,6 +35,21 @@ TEST(Windows1252, HighBytesAndUndefinedBytes) {
   for (unsigned char b : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) EXPECT_EQ(Windows1252ToChar(b), b);
   EXPECT_EQ(Windows1252ToChar(0xE4), u'\u00E4');
   EXPECT_EQ(DecodeWindows1252("A\x80"), u"A\u20AC");
+}
+
+TEST(Windows1252, LongTextsDecodeAsTheirBytesDo) {
+  // ASCII runs go eight bytes at a time: high bytes at every place of such a
+  // run, and at both ends, must decode as each byte alone does.
+  for (size_t len : {0u, 1u, 7u, 8u, 9u, 16u, 17u, 31u}) {
+    for (size_t at = 0; at <= len; ++at) {
+      std::string bytes;
+      for (size_t i = 0; i < len; ++i) bytes += static_cast<char>('a' + i % 26);
+      if (at < len) bytes[at] = static_cast<char>(at % 2 ? 0x80 : 0xE4);
+      String expected;
+      for (unsigned char b : bytes) expected += Windows1252ToChar(b);
+      EXPECT_EQ(DecodeWindows1252(bytes), expected) << "length " << len << ", high byte at " << at;
+    }
+  }
 }
 
 TEST(AnsiCodePage, AsciiAndUmlautsRoundTrip) {
@@ -72,6 +90,51 @@ TEST(Casing, LinguisticUpperCase) {
   EXPECT_EQ(LowerCaseTable()[u'A'], u'a');
 }
 
+TEST(Casing, ShortTextsMappedWithoutTheTablesGiveWhatTheTablesGive) {
+  // Before a table is built a short text goes through the system's casing
+  // directly; that must be the table's mapping, unit by unit, everywhere
+  // below and above the surrogates, whatever stands around a unit.
+  for (bool upper : {true, false}) {
+    const char16_t* table = upper ? UpperCaseTable() : LowerCaseTable();
+    std::uint32_t seed = 12345;
+    for (unsigned from = 1; from < 0x10000; from += 199) {
+      String run;
+      for (unsigned c = from; c < from + 199 && c < 0x10000; ++c) {
+        seed = seed * 1103515245u + 12345u;
+        const char16_t unit = static_cast<char16_t>(c >= 0xD800 && c <= 0xDFFF ? 1 + (seed >> 16) % 0xD7FF : c);
+        run += unit;
+      }
+      String mapped(run.size(), u'\0');
+      ASSERT_TRUE(MapCaseRun(upper, run.data(), mapped.data(), static_cast<int>(run.size())));
+      for (size_t i = 0; i < run.size(); ++i)
+        ASSERT_EQ(mapped[i], table[run[i]]) << (upper ? "upper" : "lower") << " case of U+" << std::hex << int(run[i]);
+    }
+    EXPECT_EQ(upper ? LocaleUpperCase(u"bds.Exe \u00E4") : LocaleLowerCase(u"BDS.eXE \u00C4"),
+              upper ? u"BDS.EXE \u00C4" : u"bds.exe \u00E4");
+  }
+}
+
+TEST(Casing, ACasedTextIsToldAsCasingItWould) {
+  // Every text of a few letters against the cased forms it could match:
+  // the quick answers must be those of casing the text.
+  const String letters = u"aBiI\u00E4\u00C4k\u212A.";
+  for (bool upper : {true, false}) {
+    for (const String cased : {u"BDS", u"bds", u"IK\u00C4", u"ik\u00E4", u"\u0130K", u"AI."}) {
+      for (char16_t a : letters)
+        for (char16_t b : letters)
+          for (char16_t c : letters) {
+            const String s{a, b, c};
+            const String mapped = upper ? LocaleUpperCase(s) : LocaleLowerCase(s);
+            ASSERT_EQ(CasedTextIs(s, cased, upper), mapped == cased)
+                << (upper ? "upper" : "lower") << " case of " << ToUtf8(s) << " against " << ToUtf8(cased);
+          }
+    }
+    EXPECT_FALSE(CasedTextIs(u"Autorun", u"bds.exe", upper));
+  }
+  EXPECT_TRUE(CasedTextIs(u"BDS.exe", u"bds.exe", false));
+  EXPECT_TRUE(CasedTextIs(u"lbx.Exe", u"LBX.EXE", true));
+}
+
 TEST(Casing, AFailureOfTheSystemsCasingIsRaised) {
   // A table that silently kept every letter would make name comparison
   // case-sensitive without anyone noticing.
@@ -108,3 +171,33 @@ TEST(Collation, CaseVariantsStandTogether) {
   EXPECT_LT(CompareStringLocale(u"a", u"b", false), 0);
   EXPECT_GT(CompareStringLocale(u"b", u"a", false), 0);
 }
+
+#ifndef _WIN32
+TEST(LocaleFormats, TheCLocaleGivesTheDefaultsWithoutLoadingOne) {
+  // A C environment takes a shortcut; an environment naming a locale that is
+  // not installed falls back to C.UTF-8 by way of the loaded locale. Both
+  // must give the same formats.
+  const char* old = std::getenv("LC_ALL");
+  std::string saved = old ? old : "";
+  // The loaded locale is the process's first one: under a real user locale
+  // the comparison means nothing.
+  for (const char* var : {"LC_ALL", "LC_TIME", "LANG"}) {
+    const char* v = std::getenv(var);
+    std::string name = v ? v : "";
+    if (!name.empty() && name != "C" && name != "POSIX" && name.rfind("C.", 0) != 0)
+      GTEST_SKIP() << var << " names the locale " << name;
+  }
+  kvtest::SetEnv("LC_ALL", "C");
+  LocaleFormats quick = UserLocaleFormats();
+  kvtest::SetEnv("LC_ALL", "zz_ZZ.UTF-8");
+  LocaleFormats loaded = UserLocaleFormats();
+  kvtest::SetEnv("LC_ALL", saved);
+  EXPECT_EQ(quick.ShortDateFormat, loaded.ShortDateFormat);
+  EXPECT_EQ(quick.LongTimeFormat, loaded.LongTimeFormat);
+  EXPECT_EQ(quick.ShortTimeFormat, loaded.ShortTimeFormat);
+  EXPECT_EQ(quick.DecimalSeparator, loaded.DecimalSeparator);
+  EXPECT_EQ(quick.ThousandSeparator, loaded.ThousandSeparator);
+  EXPECT_EQ(quick.DateSeparator, loaded.DateSeparator);
+  EXPECT_EQ(quick.TimeAMString, loaded.TimeAMString);
+}
+#endif

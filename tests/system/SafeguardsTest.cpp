@@ -2,6 +2,7 @@
 // literal date formats, data execution prevention.
 #include <gtest/gtest.h>
 
+#include "platform/DynamicLibrary.h"
 #include "system/DelayedHandler.h"
 #include "text/SysUtils.h"
 
@@ -87,4 +88,10 @@ TEST(Safeguards, DataExecutionPreventionWhereTheSystemOffersIt) {
 #ifndef _WIN32
   EXPECT_EQ(result, 0);  // no such function outside Windows
 #endif
+}
+
+TEST(Safeguards, AProgramKnowsItIsNoLibrary) {
+  // The test program links the framework in: it is the program itself, and
+  // data execution prevention is its own business.
+  EXPECT_FALSE(kv::platform::ModuleIsLibrary());
 }

@@ -128,14 +128,24 @@ Lines Model(const String& text, bool lineFeedMode) {
 }
 
 template <class Reader>
-Lines Read(const std::string& bytes, Coding coding, bool lineFeedMode) {
+Lines Read(const std::string& bytes, Coding coding, bool lineFeedMode, bool into = false) {
   Reader r(std::make_unique<TBytesStream>(bytes), coding == Coding::Utf8Forced);
   r.SetSupportUnixLineBreak(lineFeedMode);
   r.SetAsciiType(coding == Coding::Oem           ? TASCIIType::atOEM
                  : coding == Coding::Windows1252 ? TASCIIType::at1252
                                                  : TASCIIType::atDefault);
   Lines lines;
-  while (!r.Eof()) lines.push_back(r.ReadLine());
+  String line = u"left over";
+  while (!r.Eof()) {
+    if (into) {
+      r.ReadLineInto(line);
+      lines.push_back(line);
+    } else {
+      lines.push_back(r.ReadLine());
+    }
+  }
+  // Both ways count every line.
+  if (r.LinesRead() != static_cast<int>(lines.size())) lines.push_back(u"(miscounted)");
   return lines;
 }
 
@@ -167,10 +177,13 @@ TEST(ReaderProperties, AllWalksAgreeWithTheLineRulesInEveryCoding) {
       // the hooks character by character.
       const Lines fast = Read<TUnicodeFileReader>(bytes, coding, lineFeedMode);
       const Lines hooked = Read<Hooked>(bytes, coding, lineFeedMode);
-      if (fast != want || hooked != want) {
+      // Lines decoded straight from the bytes read ahead.
+      const Lines direct = Read<TUnicodeFileReader>(bytes, coding, lineFeedMode, true);
+      if (fast != want || hooked != want || direct != want) {
         ADD_FAILURE() << "case " << n << " (" << Name(coding) << ", " << (lineFeedMode ? "LF" : "CR LF")
                       << " mode): fast " << (fast == want ? "agrees" : "differs") << ", hooked "
-                      << (hooked == want ? "agrees" : "differs") << "; bytes " << Hex(bytes);
+                      << (hooked == want ? "agrees" : "differs") << ", direct "
+                      << (direct == want ? "agrees" : "differs") << "; bytes " << Hex(bytes);
         return;
       }
       ++compared;
@@ -203,5 +216,14 @@ TEST(ReaderProperties, FilesReadAsTheirBytesDo) {
       while (!r->Eof()) lines.push_back(r->ReadLine());
       EXPECT_EQ(lines, Model(text, true)) << Name(coding) << (hooked ? ", hooked" : "");
     }
+    // Lines decoded straight from the buffer, also where they cross it.
+    TUnicodeFileReader r(dir.File("p.txt"), false);
+    Lines lines;
+    String line;
+    while (!r.Eof()) {
+      r.ReadLineInto(line);
+      lines.push_back(line);
+    }
+    EXPECT_EQ(lines, Model(text, true)) << Name(coding) << ", direct";
   }
 }
