@@ -8,6 +8,9 @@
 #include "text/_4Files.h"
 #include "ui/KVMessageDlg.h"
 
+#include <atomic>
+#include <thread>
+
 namespace kv {
 
 namespace {
@@ -15,18 +18,55 @@ namespace {
 std::unique_ptr<TExceptionHandler> gHandler;
 std::unique_ptr<TKVStringList> gReportedModules;
 bool gDevelopmentEnvironment = false;
-// Worked out at the first report that needs it; a fault that ends the
-// process works it out on the report's own thread (Windows) or stack.
-String gFailureLog;
+// What every report names (the program and its version) and where a fault
+// that ends the process leaves its report, worked out once, by the first
+// report of any kind: a launch that fails at nothing loads neither the
+// shell nor the version library for them.
+struct TReportContext {
+  String ProgramLine;  // "<program>, [<version>]"
+  String FailureLog;   // empty when it cannot be told
+};
+TReportContext gContext;
+// 0: not yet, 1: being worked out, 2: ready (gContext no longer changes).
+std::atomic<int> gContextState{0};
+thread_local bool tWorkingOutContext = false;
 
-// "<program>, [<version>]", worked out once.
-String gProgramLine;
-String ProgramLine() {
-  if (gProgramLine.empty()) {
-    const String program = platform::ModuleFileName();
-    gProgramLine = program + u", [" + GetModuleVersionText(program) + u"]";
+// The context, worked out now unless another call is at it. Wait: a call
+// on another thread is waited for; otherwise (a fault that ends the
+// process, whose thread may have faulted in the middle of working it out,
+// or may hold a lock it needs) nothing is waited for and null comes back.
+const TReportContext* ReportContext(bool Wait) {
+  for (;;) {
+    int state = gContextState.load(std::memory_order_acquire);
+    if (state == 2) return &gContext;
+    if (state == 1) {
+      if (!Wait || tWorkingOutContext) return nullptr;
+      std::this_thread::yield();
+      continue;
+    }
+    if (gContextState.compare_exchange_weak(state, 1, std::memory_order_acq_rel)) break;
   }
-  return gProgramLine;
+  tWorkingOutContext = true;
+  const String program = platform::ModuleFileName();
+  String version;
+  try {
+    version = GetModuleVersionText(program);
+  } catch (...) {
+  }
+  gContext.ProgramLine = program + u", [" + version + u"]";
+  try {
+    gContext.FailureLog = FailureLogFileName();
+  } catch (...) {
+    gContext.FailureLog.clear();
+  }
+  tWorkingOutContext = false;
+  gContextState.store(2, std::memory_order_release);
+  return &gContext;
+}
+
+String ProgramLine() {
+  const TReportContext* context = ReportContext(true);
+  return context ? context->ProgramLine : platform::ModuleFileName() + u", []";
 }
 
 String JoinLines(const TKVStringList& Lines, bool FinalLineEnd) {
@@ -50,14 +90,16 @@ void AppendToFailureLog(const TKVStringList& Lines, const String& file) {
 void WriteFatalFaultReport(const TFatalFault& Fault) {
   try {
     TKVStringList lines;
+    // Worked out here only when no report came first and nothing is at it.
+    const TReportContext* context = ReportContext(false);
+    if (!context || context->FailureLog.empty()) return;
     lines.Add(FormatDateTime(u"dd.mm.yyyy hh:nn", Now()));
-    lines.Add(ProgramLine());
+    lines.Add(context->ProgramLine);
     lines.Add(u"");
     lines.Add(Fault.Description);
     lines.Add(u"");
     for (const String& l : Fault.StackLines) lines.Add(l);
-    if (gFailureLog.empty()) gFailureLog = FailureLogFileName();
-    if (!gFailureLog.empty()) AppendToFailureLog(lines, gFailureLog);
+    AppendToFailureLog(lines, context->FailureLog);
   } catch (...) {
   }
 }
@@ -187,7 +229,13 @@ void ExceptionsModule_Finalize() {
   StopExceptionTracking();
   SetFatalFaultHandler(nullptr);
   gHandler.reset();
-  gFailureLog.clear();
+  // A later start-up works the context out afresh (the local folders may
+  // have been pointed elsewhere).
+  int ready = 2;
+  if (gContextState.compare_exchange_strong(ready, 1)) {
+    gContext = TReportContext();
+    gContextState.store(0);
+  }
 }
 
 }  // namespace kv

@@ -47,8 +47,10 @@ void TIniSectionLines::Changed() {
 
 void TIniSectionLines::BuildKeyIndex() {
   const size_t n = FItems.size();
-  FKeySlots.assign(SlotCount(n), Slot{0, -1, 0});
-  const size_t mask = FKeySlots.size() - 1;
+  // Built aside and taken over whole: a failure on the way (the first
+  // casing builds its tables) leaves no index that would miss keys.
+  std::vector<Slot> slots(SlotCount(n), Slot{0, -1, 0});
+  const size_t mask = slots.size() - 1;
   for (size_t i = 0; i < n; ++i) {
     const StringView line = FItems[i].FString;
     const size_t eq = line.find(u'=');
@@ -57,8 +59,8 @@ void TIniSectionLines::BuildKeyIndex() {
     const std::uint32_t h = HashTextIgnoreCase(name);
     size_t at = h & mask;
     bool known = false;
-    for (; FKeySlots[at].Index >= 0; at = (at + 1) & mask) {
-      const Slot& slot = FKeySlots[at];
+    for (; slots[at].Index >= 0; at = (at + 1) & mask) {
+      const Slot& slot = slots[at];
       if (slot.Hash == h && CompareTextIgnoreCase(StringView(FItems[static_cast<size_t>(slot.Index)].FString)
                                                       .substr(0, slot.NameLen),
                                                   name) == 0) {
@@ -66,8 +68,9 @@ void TIniSectionLines::BuildKeyIndex() {
         break;
       }
     }
-    if (!known) FKeySlots[at] = Slot{h, static_cast<std::int32_t>(i), static_cast<std::uint32_t>(eq)};
+    if (!known) slots[at] = Slot{h, static_cast<std::int32_t>(i), static_cast<std::uint32_t>(eq)};
   }
+  FKeySlots.swap(slots);
 }
 
 std::int32_t TIniSectionLines::IndexOfKey(StringView aKey) {
@@ -145,8 +148,10 @@ void TSectionList::Rejoin(bool WasIndexed) {
   // just joins it.
   const int i = Count() - 1;
   if (WasIndexed && !FIndexValid && FIndexed == i) {
-    FIndexValid = true;
+    // Valid again only once the entry is in: should that fail, the next
+    // search builds the whole index anew.
     IndexEntry(i, HashTextIgnoreCase(FItems.back().FString));
+    FIndexValid = true;
   }
 }
 
@@ -547,7 +552,8 @@ void TBigIniFile::AppendFromReader(TUnicodeFileReader& reader) {
   };
   struct FlushAtEnd {
     decltype(flushPending)& flush;
-    // Also when a read error ends the load: the lines read stay in the document.
+    // Also when a read error ends the load, so that an appending caller that
+    // goes on keeps the lines read (SetFileName clears a failed load).
     ~FlushAtEnd() {
       try {
         flush();

@@ -2,6 +2,8 @@
 // another one.
 #include "toolkit/WindowSystem.h"
 
+#include <atomic>
+
 #include "toolkit/Canvas.h"
 #include "toolkit/headless/Headless.h"
 
@@ -21,14 +23,13 @@ std::unique_ptr<TWindowSystem>& Current() {
 
 // The platform's window system was asked for: it is made, after a probe
 // window, at the first call for the window system.
-bool gPlatformPending = false;
+std::atomic<bool> gPlatformPending{false};
 }  // namespace
 
 TWindowSystem& WindowSystem() {
   auto& s = Current();
 #ifdef _WIN32
-  if (gPlatformPending) {
-    gPlatformPending = false;
+  if (gPlatformPending.exchange(false)) {
     // Where no window can be made the program still runs, on the system it
     // had (headless unless another was installed).
     if (Win32WindowsAvailable()) s = CreateWin32WindowSystem();
