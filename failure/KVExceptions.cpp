@@ -46,15 +46,17 @@ const TReportContext* ReportContext(bool Wait) {
     }
     if (gContextState.compare_exchange_weak(state, 1, std::memory_order_acq_rel)) break;
   }
+  // Whatever fails on the way is left empty: the state must reach "ready",
+  // or every later report would wait for it.
   tWorkingOutContext = true;
-  const String program = platform::ModuleFileName();
-  String version;
   try {
-    version = GetModuleVersionText(program);
-  } catch (...) {
-  }
-  gContext.ProgramLine = program + u", [" + version + u"]";
-  try {
+    const String program = platform::ModuleFileName();
+    String version;
+    try {
+      version = GetModuleVersionText(program);
+    } catch (...) {
+    }
+    gContext.ProgramLine = program + u", [" + version + u"]";
     gContext.FailureLog = FailureLogFileName();
   } catch (...) {
     gContext.FailureLog.clear();
