@@ -440,6 +440,19 @@ bool TBigIniFile::EncodeDocument(bool utf16, const std::function<void(std::strin
   buf.reserve(kFlushChunk + 4096);
   String pending;  // ANSI: texts gathered so that the code page converts them in large pieces
   bool lossy = false;
+  // ANSI text that begins as a byte-order mark would be read back in that
+  // coding (leading lines can begin with any text): such a document cannot
+  // be written in ANSI either.
+  bool first = true;
+  auto encodePending = [&] {
+    buf = platform::EncodeAnsi(pending, &lossy);
+    pending.clear();
+    if (first && !lossy) {
+      first = false;
+      auto startsWith = [&](const char* mark, size_t n) { return buf.size() >= n && buf.compare(0, n, mark, n) == 0; };
+      if (startsWith("\xFF\xFE", 2) || startsWith("\xFE\xFF", 2) || startsWith("\xEF\xBB\xBF", 3)) lossy = true;
+    }
+  };
   auto put = [&](StringView text) {
     if (utf16) {
       AppendUtf16Le(buf, text);
@@ -447,8 +460,7 @@ bool TBigIniFile::EncodeDocument(bool utf16, const std::function<void(std::strin
     } else {
       pending.append(text);
       if (pending.size() >= kFlushChunk) {
-        buf = platform::EncodeAnsi(pending, &lossy);
-        pending.clear();
+        encodePending();
         if (!lossy) out(buf);
       }
     }
@@ -471,10 +483,7 @@ bool TBigIniFile::EncodeDocument(bool utf16, const std::function<void(std::strin
     }
     put(kCrLf);
   }
-  if (!utf16 && !lossy) {
-    buf = platform::EncodeAnsi(pending, &lossy);
-    pending.clear();
-  }
+  if (!utf16 && !lossy) encodePending();
   if (lossy) return false;
   out(buf);
   return true;

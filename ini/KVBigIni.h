@@ -124,7 +124,8 @@ class TBigIniFile : public TObject {
   // beside it that replaces the file in one step, so a failure leaves the old
   // file as it was. UTF-16 little-endian with mark when the file was Unicode
   // (or ForceUtf8File), else the ANSI code page; a document holding
-  // characters the ANSI code page lacks is written as UTF-16 too. Raises a
+  // characters the ANSI code page lacks, or whose ANSI text would begin
+  // like a byte-order mark, is written as UTF-16 too. Raises a
   // file error naming the file and the reason; the document then stays
   // changed. An unchanged document never touches its file.
   virtual void FlushFile();

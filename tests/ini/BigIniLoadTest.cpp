@@ -63,6 +63,30 @@ TEST(IniLoading, LinesBeforeTheFirstHeaderAreKeptOutOfSightAndEmptyLinesDropped)
   EXPECT_EQ(ini.LeadingLines().Count(), 0);
 }
 
+TEST(IniLoading, LeadingLinesThatWouldReadAsAByteOrderMarkAreWrittenAsUtf16) {
+  // The NUL is dropped on reading, so the first line begins with the ANSI
+  // characters whose bytes are a byte-order mark; written back in ANSI, the
+  // file would be read in another coding, its sections lost.
+  for (const std::string start : {std::string("\0\xFE\xFF", 3), std::string("\0\xFF\xFE", 3),
+                                  std::string("\0\xEF\xBB\xBF", 4)}) {
+    TBigIniFile ini(String(), false);
+    ini.LoadFromBytes(start + "lead\r\n[S]\r\na=1\r\n");
+    ASSERT_EQ(ini.LeadingLines().Count(), 1);
+    const std::string bytes = ini.DocumentBytes();
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+    TBigIniFile reloaded(String(), false);
+    reloaded.LoadFromBytes(bytes);
+    EXPECT_EQ(All(reloaded), All(ini));
+    ASSERT_EQ(reloaded.LeadingLines().Count(), 1);
+    EXPECT_EQ(reloaded.LeadingLines().Strings(0), ini.LeadingLines().Strings(0));
+  }
+  // Any other ANSI text stays ANSI.
+  TBigIniFile plain(String(), false);
+  plain.LoadFromBytes("\xFEx\r\n[S]\r\na=1\r\n");
+  EXPECT_EQ(plain.DocumentBytes().substr(0, 2), "\xFEx");
+}
+
 TEST(IniLoading, HeadersAreRecognisedBeforeCleaning) {
   IniFixture f;
   TBigIniFile ini(f.Write("[A]\n [B]\n[C] \n[]\nx=1\n[[D]]\ny=2\n"));
