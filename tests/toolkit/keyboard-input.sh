@@ -15,20 +15,33 @@ failed=0
 case_() {
   local name=$1 mode=$2 expected=$3
   shift 3
-  local out
+  local out pid win="" attempt
   out=$(mktemp)
-  "${emulator[@]}" "$probe" "$mode" >"$out" 2>&1 &
-  local pid=$! win=""
-  for _ in $(seq 1 600); do
-    win=$(xdotool search --onlyvisible --name "KV Keyboard Probe" 2>/dev/null | head -n 1)
+  # Wine's own starter now and then fails to create the process under load
+  # ("ShellExecuteEx failed: Internal error"): the probe never ran, so that
+  # start is tried once more.
+  for attempt in 1 2; do
+    "${emulator[@]}" "$probe" "$mode" >"$out" 2>&1 &
+    pid=$!
+    for _ in $(seq 1 600); do
+      win=$(xdotool search --onlyvisible --name "KV Keyboard Probe" 2>/dev/null | head -n 1)
+      [ -n "$win" ] && break
+      if ! kill -0 "$pid" 2>/dev/null && grep -q "ShellExecuteEx failed" "$out"; then break; fi
+      sleep 0.1
+    done
     [ -n "$win" ] && break
-    sleep 0.1
+    grep -q "ShellExecuteEx failed" "$out" || break
+    echo "$name: Wine could not start the probe ($(tr '\n' ' ' <"$out")); starting it again"
   done
   if [ -z "$win" ]; then
-    echo "$name: FAILED, no window appeared"
     kill "$pid" 2>/dev/null
-    failed=1
-    return
+    wait "$pid" 2>/dev/null
+    echo "$name: FAILED, no window appeared within 60 s; the probe printed:"
+    cat "$out"
+    rm -f "$out"
+    # Without windows the other cases would only wait the same minute each.
+    echo "the remaining cases are not run"
+    exit 1
   fi
   # The window shows and takes the keyboard by itself; give it a moment.
   sleep 1
